@@ -1,0 +1,275 @@
+// Supervisor (begin/update), status queries, VFO selection and radio commands.
+
+#include "FT847.h"
+
+#include "Log.h"
+#include "Millis.h"
+#include "Settings.h"
+
+namespace {
+
+constexpr const char* kBuildTag = "[FT847 BUILD] PRESET-100MS-TONE-5";
+
+// The CAT UART of the board.
+constexpr int kRadioId = 1;
+constexpr int kRxPin = 1;
+constexpr int kTxPin = 2;
+
+constexpr uint8_t kOpCatOn = 0x00;
+constexpr uint8_t kOpSatOn = 0x4E;
+constexpr uint8_t kOpSetSatRxFrequency = 0x11;
+constexpr uint8_t kOpSetSatTxFrequency = 0x21;
+constexpr uint8_t kOpSetSatRxMode = 0x17;
+constexpr uint8_t kOpSetSatTxMode = 0x27;
+constexpr uint8_t kOpSetSatTxToneFrequency = 0x2B;
+constexpr uint8_t kOpSetSatTxToneMode = 0x2A;
+constexpr uint8_t kToneEncoderOn = 0x4A;
+constexpr uint8_t kToneEncoderOff = 0x8A;
+
+}  // namespace
+
+FT847::FT847(HardwareSerial& serialPort) : port(serialPort) {}
+
+bool FT847::isConnected() const { return started && ready && !faulted; }
+
+bool FT847::initialized() const { return ready; }
+
+bool FT847::failed() const { return faulted; }
+
+bool FT847::busy() const {
+    if (!started || state == State::RetryWait) {
+        return false;
+    }
+    return !(state == State::Ready && canSend());
+}
+
+FT847::State FT847::currentState() const { return state; }
+
+bool FT847::selectMain() {
+    targetRx = false;
+    return started;
+}
+
+bool FT847::selectSub() {
+    targetRx = true;
+    return started;
+}
+
+bool FT847::selectVfoA() { return selectMain(); }
+
+bool FT847::selectVfoB() { return selectSub(); }
+
+bool FT847::swapMainSub() { return false; }
+
+size_t FT847::write(const uint8_t*, size_t) { return 0; }
+
+bool FT847::begin() {
+    Serial.println(kBuildTag);
+    const uint32_t baud = settingsGetRadio();
+    if (!settingsRadioBaudAllowed(kRadioId, baud)) {
+        return false;
+    }
+    port.begin(baud, SERIAL_8N2, kRxPin, kTxPin);
+    state = State::Idle;
+    started = true;
+    ready = false;
+    faulted = false;
+    targetRx = true;
+    hasSent = false;
+    responseLength = 0;
+    frequencyCheckPending = false;
+    modeCheckPending = false;
+    txFrequency = 0;
+    rxFrequency = 0;
+    drain();
+    Serial.printf("FT847 INIT: UART1 %lu bps, 8N2, RX=%u TX=%u\n", static_cast<unsigned long>(baud),
+                  kRxPin, kTxPin);
+    state = State::SendCatOn;
+    Serial.println("FT847: asynchronous CAT/SAT startup scheduled");
+    return true;
+}
+
+// One step per call: send one frame, finish one wait, or start or advance one read. A send or
+// read refused by the frame spacing leaves the state as it is, so the next call tries again.
+void FT847::update() {
+    if (!started) {
+        return;
+    }
+    switch (state) {
+    case State::Idle:
+    case State::Ready:
+        break;
+    case State::SendCatOn:
+        if (sendOpcode(0x00, kOpCatOn)) {
+            stateStartMs = millis();
+            state = State::WaitCatOn;
+        }
+        break;
+    case State::WaitCatOn:
+        if (waited(stateStartMs, kCatOnSettleMs)) {
+            state = State::SendSatOn;
+        }
+        break;
+    case State::SendSatOn:
+        if (sendOpcode(0x00, kOpSatOn)) {
+            stateStartMs = millis();
+            state = State::WaitSatOn;
+        }
+        break;
+    case State::WaitSatOn:
+        if (waited(stateStartMs, kSatOnSettleMs)) {
+            drain();
+            state = State::ReadRxInit;
+        }
+        break;
+    case State::RetryWait:
+        if (waited(failedAtMs, kRetryDelayMs)) {
+            drain();
+            state = State::SendCatOn;
+            Serial.println("FT847: retrying CAT/SAT connection");
+        }
+        break;
+    case State::SendSatPreset:
+        if (sendOpcode(0x00, kOpSatOn)) {
+            stateStartMs = millis();
+            state = State::WaitSatPreset;
+            Serial.printf("FT847 PRESET: SAT ON sent; wait %lu ms before RX/TX settings\n",
+                          static_cast<unsigned long>(kSatPresetSettleMs));
+        }
+        break;
+    case State::WaitSatPreset:
+        if (waited(stateStartMs, kSatPresetSettleMs)) {
+            drain();
+            state = State::Ready;
+        }
+        break;
+    case State::ReadRxInit:
+        (void)beginRead(true, Purpose::InitRx);
+        break;
+    case State::ReadTxInit:
+        (void)beginRead(false, Purpose::InitTx);
+        break;
+    case State::SendCommand:
+        if (sendPacket(command)) {
+            if (modeCheckPending) {
+                Serial.printf("FT847 MODE TX: %02X 00 00 00 %02X (%s)\n", command[0], command[4],
+                              txnRx ? "RX" : "TX");
+            }
+            state = State::ReadBack;
+        }
+        break;
+    case State::ReadBack:
+        (void)beginRead(txnRx, modeCheckPending ? Purpose::CheckMode : Purpose::CheckFrequency);
+        break;
+    case State::AwaitResponse:
+        stepResponse();
+        break;
+    case State::SendToneFrequency:
+        if (sendOpcode(toneCode, kOpSetSatTxToneFrequency)) {
+            state = State::SendToneMode;
+        }
+        break;
+    case State::SendToneMode:
+        if (sendOpcode(toneEnabled ? kToneEncoderOn : kToneEncoderOff, kOpSetSatTxToneMode)) {
+            state = State::Ready;
+        }
+        break;
+    }
+}
+
+bool FT847::canCommand() const { return started && ready && !faulted && state == State::Ready; }
+
+bool FT847::setFrequency(uint64_t hz) {
+    uint8_t digits[4];
+    if (!canCommand() || !encodeFrequency(hz, digits)) {
+        return false;
+    }
+    for (size_t i = 0; i < 4; ++i) {
+        command[i] = digits[i];
+    }
+    txnRx = targetRx;
+    requestedFrequency = hz - hz % 10;
+    // The radio already reported this frequency for this VFO: nothing to send.
+    if (requestedFrequency == (txnRx ? rxFrequency : txFrequency)) {
+        return true;
+    }
+    command[4] = txnRx ? kOpSetSatRxFrequency : kOpSetSatTxFrequency;
+    frequencyCheckPending = true;
+    modeCheckPending = false;
+    state = State::SendCommand;
+    return true;
+}
+
+bool FT847::setMode(uint8_t mode) {
+    if (!canCommand()) {
+        return false;
+    }
+    txnRx = targetRx;
+    requestedMode = mode;
+    modeCheckPending = true;
+    frequencyCheckPending = false;
+    command[0] = mode;
+    command[1] = 0x00;
+    command[2] = 0x00;
+    command[3] = 0x00;
+    command[4] = txnRx ? kOpSetSatRxMode : kOpSetSatTxMode;
+    state = State::SendCommand;
+    return true;
+}
+
+bool FT847::setModeLsb() { return setMode(kModeLsb); }
+
+bool FT847::setModeUsb() { return setMode(kModeUsb); }
+
+bool FT847::setModeCw(bool narrow) { return setMode(narrow ? kModeCwNarrow : kModeCw); }
+
+bool FT847::setModeFm() { return setMode(kModeFm); }
+
+bool FT847::setTxTone(double hz) {
+    if (!canCommand() || !canSend()) {
+        return false;
+    }
+    const bool enable = hz != 0.0;
+    if (enable && !encodeTone(hz, toneCode)) {
+        return false;
+    }
+    toneEnabled = enable;
+    state = toneEnabled ? State::SendToneFrequency : State::SendToneMode;
+    Serial.printf("FT847 TX TONE: %.1f Hz %s\n", hz, toneEnabled ? "ENC ON" : "OFF");
+    return true;
+}
+
+bool FT847::requestRxRead() { return requestRead(true, Purpose::PollRx); }
+
+bool FT847::requestTxRead() { return requestRead(false, Purpose::PollTx); }
+
+bool FT847::requestRead(bool rx, Purpose why) {
+    if (!ready || faulted || state != State::Ready || !canSend()) {
+        return false;
+    }
+    frequencyCheckPending = false;
+    modeCheckPending = false;
+    return beginRead(rx, why);
+}
+
+bool FT847::cancelAndSelectRx() {
+    if (!ready || state != State::Ready) {
+        return false;
+    }
+    targetRx = true;
+    return true;
+}
+
+bool FT847::requestSatelliteMode() {
+    if (!started || !ready) {
+        return false;
+    }
+    drain();
+    frequencyCheckPending = false;
+    modeCheckPending = false;
+    // Settings that follow a SAT ON are always sent, never answered from the cache.
+    txFrequency = 0;
+    rxFrequency = 0;
+    state = State::SendSatPreset;
+    return true;
+}

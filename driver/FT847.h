@@ -1,0 +1,159 @@
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "HardwareSerial.h"
+#include "SerialTransport.h"
+
+// CAT driver for the Yaesu FT-847 in satellite (SAT) operation.
+//
+// The radio takes 5-byte frames (four parameter bytes, then the opcode) at 8N2, wants at least
+// 100 ms between frames, and answers only read commands, with four BCD frequency bytes and a
+// mode byte. The driver switches CAT and SAT on, reads both SAT VFOs, and from then on sets
+// frequencies, modes and the SAT TX CTCSS tone on request. Any link failure is latched; 3000 ms
+// later the whole start-up handshake runs again, for as long as it takes.
+//
+// Nothing here blocks: commands only queue work, and update() does at most one step per call.
+// The driver allocates nothing and keeps all its state in this object.
+class FT847 final : public SerialTransport {
+public:
+    enum class State : uint8_t {
+        Idle = 0,               // constructed, not begun
+        SendCatOn = 1,          // send CAT ON
+        WaitCatOn = 2,          // 500 ms after CAT ON
+        SendSatOn = 3,          // send SAT ON
+        WaitSatOn = 4,          // 1000 ms after SAT ON
+        RetryWait = 5,          // failure latched; 3000 ms, then start over
+        SendSatPreset = 6,      // SAT ON again, on requestSatelliteMode()
+        WaitSatPreset = 7,      // 100 ms after that SAT ON
+        ReadRxInit = 8,         // start-up read of the SAT RX VFO
+        ReadTxInit = 9,         // start-up read of the SAT TX VFO
+        Ready = 10,             // connected and idle
+        SendCommand = 11,       // send the pending frequency or mode frame
+        ReadBack = 12,          // read the VFO back to verify that frame
+        AwaitResponse = 13,     // collecting a 5-byte reply
+        SendToneFrequency = 14, // send the CTCSS tone code
+        SendToneMode = 15,      // switch the CTCSS encoder on or off
+    };
+
+    // Why the current read transaction was started.
+    enum class Purpose : uint8_t {
+        InitRx = 0,
+        InitTx = 1,
+        PollRx = 2,
+        PollTx = 3,
+        CheckFrequency = 4,
+        CheckMode = 5,
+    };
+
+    // Timing of the FT-847 CAT port, in milliseconds.
+    static constexpr uint32_t kFrameSpacingMs = 100;  // between any two frames
+    static constexpr uint32_t kReadTimeoutMs = 500;   // for a whole 5-byte reply
+    static constexpr uint32_t kCatOnSettleMs = 500;   // after CAT ON
+    static constexpr uint32_t kSatOnSettleMs = 1000;  // after SAT ON in the handshake
+    static constexpr uint32_t kSatPresetSettleMs = 100;  // after SAT ON on request
+    static constexpr uint32_t kRetryDelayMs = 3000;   // from a failure to the next handshake
+
+    static constexpr size_t kFrameLength = 5;
+    static constexpr uint64_t kMaxFrequencyHz = 999999990ULL;  // 8 BCD digits of 10 Hz
+
+    // Operating-mode codes, as sent in a mode frame and returned in byte 4 of a read reply.
+    static constexpr uint8_t kModeLsb = 0x00;
+    static constexpr uint8_t kModeUsb = 0x01;
+    static constexpr uint8_t kModeCw = 0x02;
+    static constexpr uint8_t kModeCwNarrow = 0x82;
+    static constexpr uint8_t kModeFm = 0x08;
+
+    explicit FT847(HardwareSerial& serialPort);
+    ~FT847() override = default;
+
+    FT847(const FT847&) = delete;
+    FT847& operator=(const FT847&) = delete;
+
+    // Opens the UART at the configured CAT baud rate and schedules the start-up handshake.
+    // Calling it again restarts the handshake. False when the settings refuse the baud rate.
+    bool begin() override;
+    void update() override;
+
+    bool isConnected() const override;
+    bool initialized() const;
+    bool failed() const;
+    // True while a command, read or handshake step is under way, and in Ready during the
+    // 100 ms after the last frame. A driver waiting out its retry delay is not busy.
+    bool busy() const;
+    State currentState() const;
+
+    // The SAT TX VFO is the radio's main VFO, the SAT RX VFO its sub VFO. A selection only
+    // steers the next setFrequency() or setMode(); it sends nothing.
+    bool selectVfoA() override;
+    bool selectVfoB() override;
+    bool selectMain() override;
+    bool selectSub() override;
+    bool swapMainSub() override;  // not offered by this radio in SAT mode: false
+    size_t write(const uint8_t* data, size_t len) override;  // no raw pass-through: 0
+
+    // Commands, accepted only when connected and idle (state Ready). Frequency and mode are
+    // verified by reading the VFO back.
+    bool setFrequency(uint64_t hz) override;
+    bool setMode(uint8_t mode);
+    bool setModeLsb() override;
+    bool setModeUsb() override;
+    bool setModeCw(bool narrow) override;
+    bool setModeFm() override;
+    bool setTxTone(double hz);  // 0 switches the CTCSS encoder off
+    bool requestRxRead();       // result goes to rigControlSubFrequencyReceived()
+    bool requestTxRead();       // result goes to rigControlFrequencyReceived()
+    bool cancelAndSelectRx();
+    // Sends SAT ON again before new RX/TX settings; abandons any step under way.
+    bool requestSatelliteMode();
+
+    // Pure conversions of the CAT protocol.
+    static bool encodeFrequency(uint64_t hz, uint8_t* out);
+    static bool decodeFrequency(const uint8_t* in, uint64_t& hz);
+    static bool encodeTone(double hz, uint8_t& code);
+
+private:
+    static constexpr size_t kToneCount = 39;
+    static const uint16_t frequencies[kToneCount];  // tenths of Hz, ascending
+    static const uint8_t codes[kToneCount];
+
+    // Link layer.
+    bool canSend() const;
+    bool sendPacket(const uint8_t* frame);
+    bool sendOpcode(uint8_t p1, uint8_t opcode);
+    void drain();
+    void fail(const char* message);
+    bool beginRead(bool rx, Purpose why);
+    void stepResponse();
+    void finishResponse();
+
+    bool waited(uint32_t sinceMs, uint32_t intervalMs) const;
+    bool canCommand() const;
+    bool requestRead(bool rx, Purpose why);
+
+    HardwareSerial& port;
+    State state = State::Idle;
+    Purpose purpose = Purpose::PollRx;
+    bool started = false;
+    bool ready = false;
+    bool faulted = false;
+    bool targetRx = true;
+    bool txnRx = true;
+    bool frequencyCheckPending = false;
+    bool modeCheckPending = false;
+    uint8_t command[kFrameLength] = {};
+    uint8_t response[kFrameLength] = {};
+    uint8_t responseLength = 0;
+    uint8_t requestedMode = 0;
+    uint64_t requestedFrequency = 0;
+    uint64_t rxFrequency = 0;
+    uint64_t txFrequency = 0;
+    uint32_t lastSendMs = 0;
+    uint32_t readStartMs = 0;
+    uint32_t stateStartMs = 0;
+    uint32_t failedAtMs = 0;
+    bool hasSent = false;
+    uint8_t toneCode = 0;
+    bool toneEnabled = false;
+};

@@ -1,0 +1,161 @@
+// Link layer: frame pacing, frame writes, read transactions and failures.
+
+#include "FT847.h"
+
+#include "Log.h"
+#include "Millis.h"
+#include "RigControl.h"
+
+namespace {
+
+constexpr uint8_t kOpReadSatRx = 0x13;
+constexpr uint8_t kOpReadSatTx = 0x23;
+
+}  // namespace
+
+// Every interval is "now minus stamp" in 32-bit unsigned arithmetic, so the wrap of millis()
+// after 49.7 days needs no special case. A wait of N ms ends on the first update at which more
+// than N - 1 ms have elapsed.
+bool FT847::waited(uint32_t sinceMs, uint32_t intervalMs) const {
+    return static_cast<uint32_t>(millis() - sinceMs) >= intervalMs;
+}
+
+// The first frame after begin() is never held back.
+bool FT847::canSend() const {
+    return !hasSent || waited(lastSendMs, kFrameSpacingMs);
+}
+
+bool FT847::sendPacket(const uint8_t* frame) {
+    if (!canSend()) {
+        return false;
+    }
+    if (port.write(frame, kFrameLength) != kFrameLength) {
+        fail("UART write failed");
+        return false;
+    }
+    port.flush();
+    lastSendMs = millis();
+    hasSent = true;
+    return true;
+}
+
+bool FT847::sendOpcode(uint8_t p1, uint8_t opcode) {
+    const uint8_t frame[kFrameLength] = {p1, 0x00, 0x00, 0x00, opcode};
+    return sendPacket(frame);
+}
+
+void FT847::drain() {
+    while (port.available() > 0) {
+        (void)port.read();
+    }
+    responseLength = 0;
+}
+
+void FT847::fail(const char* message) {
+    faulted = true;
+    ready = false;
+    state = State::RetryWait;
+    responseLength = 0;
+    // A radio that dropped off the line may come back on other frequencies.
+    txFrequency = 0;
+    rxFrequency = 0;
+    failedAtMs = millis();
+    frequencyCheckPending = false;
+    modeCheckPending = false;
+    Serial.print("FT847 ERROR: ");
+    Serial.println(message);
+}
+
+bool FT847::beginRead(bool rx, Purpose why) {
+    if (!canSend()) {
+        return false;
+    }
+    // Stale bytes from earlier traffic must not be taken for the reply.
+    drain();
+    if (!sendOpcode(0x00, rx ? kOpReadSatRx : kOpReadSatTx)) {
+        return false;
+    }
+    txnRx = rx;
+    purpose = why;
+    responseLength = 0;
+    readStartMs = millis();
+    state = State::AwaitResponse;
+    return true;
+}
+
+// The radio answers a read with exactly five bytes. Fewer within 500 ms means it is off or the
+// line is broken; a sixth byte already waiting means the reply cannot be trusted.
+void FT847::stepResponse() {
+    while (port.available() > 0 && responseLength < kFrameLength) {
+        response[responseLength] = static_cast<uint8_t>(port.read() & 0xFF);
+        ++responseLength;
+    }
+    if (responseLength == kFrameLength) {
+        if (port.available() > 0) {
+            drain();
+            fail("Unexpected extra CAT response bytes");
+        } else {
+            finishResponse();
+        }
+        return;
+    }
+    if (waited(readStartMs, kReadTimeoutMs)) {
+        const uint32_t elapsed = millis() - readStartMs;
+        Serial.printf("FT847 RX TIMEOUT: opcode=0x%02X, received=%u/5, elapsed=%lu ms\n",
+                      txnRx ? int{kOpReadSatRx} : int{kOpReadSatTx}, responseLength,
+                      static_cast<unsigned long>(elapsed));
+        drain();
+        fail("Read timeout (500 ms)");
+    }
+}
+
+// A read reply is four BCD bytes of the VFO frequency in 10 Hz units, most significant digit
+// first, then the operating-mode byte. Every valid reply refreshes the frequency cache.
+void FT847::finishResponse() {
+    uint64_t hz = 0;
+    if (!decodeFrequency(response, hz)) {
+        fail("Invalid BCD response");
+        return;
+    }
+    if (purpose == Purpose::CheckFrequency && frequencyCheckPending && hz != requestedFrequency) {
+        fail("Frequency read-back mismatch");
+        return;
+    }
+    if (purpose == Purpose::CheckMode && modeCheckPending && response[4] != requestedMode) {
+        // The frequency is what satellite tracking depends on; a mode that did not take is
+        // reported, and the link stays up.
+        Serial.printf(
+            "FT847 MODE WARNING: %s requested=0x%02X actual=0x%02X; frequency setup continues\n",
+            txnRx ? "RX" : "TX", requestedMode, response[4]);
+    }
+    if (txnRx) {
+        rxFrequency = hz;
+    } else {
+        txFrequency = hz;
+    }
+    const Purpose finished = purpose;
+    frequencyCheckPending = false;
+    modeCheckPending = false;
+    if (finished == Purpose::InitRx) {
+        state = State::ReadTxInit;
+        return;
+    }
+    state = State::Ready;
+    switch (finished) {
+    case Purpose::InitTx:
+        ready = true;
+        faulted = false;
+        Serial.println("FT847: CAT/SAT RX and TX reads verified; ready");
+        break;
+    case Purpose::PollRx:
+        rigControlSubFrequencyReceived(hz, true);
+        break;
+    case Purpose::PollTx:
+        rigControlFrequencyReceived(hz);
+        break;
+    case Purpose::InitRx:
+    case Purpose::CheckFrequency:
+    case Purpose::CheckMode:
+        break;
+    }
+}
