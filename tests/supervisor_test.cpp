@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "DriverFixture.h"
+
+TEST_F(DriverTest, AFreshDriverIsIdleAndUpdateDoesNothingBeforeBegin) {
+    EXPECT_FALSE(rig.isConnected());
+    EXPECT_FALSE(rig.initialized());
+    EXPECT_FALSE(rig.failed());
+    EXPECT_FALSE(rig.busy());
+    uart.powered = true;
+    tick(5000);
+    EXPECT_TRUE(uart.packets.empty());
+    EXPECT_EQ(rig.currentState(), FT847::State::Idle);
+    EXPECT_EQ(Serial.text, "");
+}
+
+TEST_F(DriverTest, BeginAsksTheSettingsAndLogsItsStart) {
+    testSettings.baud = 9600;
+    ASSERT_TRUE(rig.begin());
+    EXPECT_EQ(testSettings.askedRadio, 1);
+    EXPECT_EQ(testSettings.askedBaud, 9600u);
+    EXPECT_EQ(Serial.text,
+              "[FT847 BUILD] PRESET-100MS-TONE-5\n"
+              "FT847 INIT: UART1 9600 bps, 8N2, RX=1 TX=2\n"
+              "FT847: asynchronous CAT/SAT startup scheduled\n");
+    EXPECT_TRUE(rig.busy());
+    EXPECT_TRUE(uart.packets.empty()) << "begin() only schedules";
+}
+
+TEST_F(DriverTest, BeginRefusedByTheSettingsChangesNothing) {
+    testSettings.baudAllowed = false;
+    EXPECT_FALSE(rig.begin());
+    EXPECT_FALSE(rig.selectMain()) << "still not started";
+    uart.powered = true;
+    tick(3000);
+    EXPECT_TRUE(uart.packets.empty());
+    EXPECT_FALSE(rig.busy());
+    EXPECT_EQ(Serial.text, "[FT847 BUILD] PRESET-100MS-TONE-5\n");
+}
+
+TEST_F(DriverTest, HandshakeSendsItsFramesAtExactTimes) {
+    uart.powered = true;
+    ASSERT_TRUE(rig.begin());
+    tick(1603);
+    EXPECT_FALSE(rig.isConnected()) << "the TX reply is taken on the next update";
+    tick(1);
+    EXPECT_TRUE(rig.isConnected());
+    EXPECT_TRUE(rig.initialized());
+    EXPECT_FALSE(rig.failed());
+    EXPECT_TRUE(rig.busy()) << "within 100 ms of the TX read";
+    EXPECT_EQ(frameLog(uart),
+              "1: 00 00 00 00 00\n"      // CAT ON on the first update
+              "502: 00 00 00 00 4E\n"    // SAT ON 500 ms after CAT ON, one update later
+              "1503: 00 00 00 00 13\n"   // read SAT RX 1000 ms after SAT ON, one update later
+              "1603: 00 00 00 00 23\n"); // read SAT TX held back to exactly 100 ms
+    EXPECT_TRUE(logged("FT847: CAT/SAT RX and TX reads verified; ready\n"));
+    EXPECT_TRUE(frequencyReports.empty()) << "start-up reads are not polls";
+    tick(98);
+    EXPECT_TRUE(rig.busy());
+    tick(1);
+    EXPECT_FALSE(rig.busy()) << "100 ms after the TX read";
+}
+
+TEST_F(DriverTest, SilentRadioRetriesEvery3000MsAndSendsNothingWhileWaiting) {
+    ASSERT_TRUE(rig.begin());
+    tick(2002);
+    EXPECT_FALSE(rig.failed()) << "the RX read sent at 1503 has 1 ms left";
+    tick(1);
+    EXPECT_TRUE(rig.failed());
+    EXPECT_FALSE(rig.initialized());
+    EXPECT_FALSE(rig.isConnected());
+    EXPECT_FALSE(rig.busy());
+    EXPECT_TRUE(logged("FT847 ERROR: Read timeout (500 ms)\n"));
+
+    tick(3000);
+    EXPECT_EQ(clockMs, 5003u);
+    EXPECT_TRUE(logged("FT847: retrying CAT/SAT connection\n"));
+    EXPECT_TRUE(rig.busy()) << "the next handshake is under way";
+    tick(1);
+    EXPECT_EQ(frameLog(uart),
+              "1: 00 00 00 00 00\n"
+              "502: 00 00 00 00 4E\n"
+              "1503: 00 00 00 00 13\n"
+              "5004: 00 00 00 00 00\n");
+    EXPECT_TRUE(rig.failed()) << "still failed until the handshake completes";
+
+    // The radio comes on during the second handshake.
+    uart.powered = true;
+    tick(1602);
+    EXPECT_EQ(lastFrame(), "00 00 00 00 23");
+    EXPECT_EQ(uart.times.back(), 6606u);
+    tick(1);
+    EXPECT_TRUE(rig.isConnected());
+    EXPECT_FALSE(rig.failed());
+}
+
+TEST_F(DriverTest, HandshakeStartedBeforeTheClockWrapsKeepsItsTiming) {
+    clockMs = 0xFFFFFF00u;
+    uart.powered = true;
+    ASSERT_TRUE(rig.begin());
+    tick(1604);
+    EXPECT_TRUE(rig.isConnected());
+    ASSERT_EQ(uart.times.size(), 4u);
+    EXPECT_EQ(uart.times[0], 0xFFFFFF01u);
+    EXPECT_EQ(uart.times[1] - uart.times[0], 501u);
+    EXPECT_EQ(uart.times[2] - uart.times[1], 1001u);
+    EXPECT_EQ(uart.times[3] - uart.times[2], 100u);
+}
+
+TEST_F(DriverTest, WriteFailureOnTheFirstFrameIsRetriedAfter3000Ms) {
+    uart.failWrites = true;
+    ASSERT_TRUE(rig.begin());
+    tick(1);
+    EXPECT_TRUE(rig.failed());
+    EXPECT_FALSE(rig.busy());
+    EXPECT_TRUE(logged("FT847 ERROR: UART write failed\n"));
+    uart.failWrites = false;
+    uart.powered = true;
+    tick(3000);
+    EXPECT_TRUE(uart.packets.empty()) << "nothing during the retry wait";
+    tick(1);
+    EXPECT_EQ(frameLog(uart), "3002: 00 00 00 00 00\n");
+    tick(1603);
+    EXPECT_TRUE(rig.isConnected());
+}
+
+TEST_F(DriverTest, BeginAgainRestartsTheHandshakeAndEmptiesTheCache) {
+    connect();
+    tick(200);
+    ASSERT_TRUE(rig.selectMain());
+    ASSERT_TRUE(rig.begin());
+    EXPECT_FALSE(rig.isConnected());
+    EXPECT_TRUE(rig.busy());
+    tick(1);
+    EXPECT_EQ(lastFrame(), "00 00 00 00 00");
+    tick(1603);
+    ASSERT_TRUE(rig.isConnected());
+    // begin() reselected the RX VFO; the RX cache holds 145.8 MHz from the new handshake.
+    const size_t written = uart.packets.size();
+    tick(100);
+    EXPECT_TRUE(rig.setFrequency(145800000));
+    EXPECT_FALSE(rig.busy());
+    tick(200);
+    EXPECT_EQ(uart.packets.size(), written);
+}
