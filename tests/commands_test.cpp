@@ -107,7 +107,7 @@ TEST_F(Command, FrequencyTheRadioLastReportedIsNotSentAgain) {
     tick(500);
     EXPECT_EQ(newFrames(), "");
 
-    // After SAT ON the cache is empty and the same frequency is sent.
+    // After SAT ON both caches are empty and the same frequency is sent on either VFO.
     ASSERT_TRUE(rig.requestSatelliteMode());
     tick(1);
     EXPECT_EQ(Serial.text, "FT847 PRESET: SAT ON sent; wait 100 ms before RX/TX settings\n");
@@ -117,11 +117,47 @@ TEST_F(Command, FrequencyTheRadioLastReportedIsNotSentAgain) {
     ASSERT_EQ(rig.currentState(), FT847::State::Ready);
     ASSERT_TRUE(rig.setFrequency(145800000));
     tick(102);
+    tick(100);
+    ASSERT_TRUE(rig.selectSub());
+    ASSERT_TRUE(rig.setFrequency(145800000));
+    tick(102);
     EXPECT_EQ(newFrames(),
               "2205: 00 00 00 00 4E\n"
               "2306: 14 58 00 00 21\n"
-              "2406: 00 00 00 00 23\n");
+              "2406: 00 00 00 00 23\n"
+              "2508: 14 58 00 00 11\n"
+              "2608: 00 00 00 00 13\n");
     EXPECT_TRUE(rig.isConnected());
+}
+
+TEST_F(Command, FrequencyIsAcceptedInsideTheSpacingWindowAndItsFrameWaits) {
+    ASSERT_TRUE(rig.requestTxRead());
+    tick(1);
+    ASSERT_TRUE(rig.busy()) << "1 ms after the read";
+    ASSERT_TRUE(rig.setFrequency(435300000));
+    tick(98);
+    EXPECT_EQ(newFrames(), "1704: 00 00 00 00 23\n");
+    tick(1);
+    EXPECT_EQ(lastFrame(), "43 53 00 00 11");
+    EXPECT_EQ(uart.times.back(), 1804u);
+}
+
+TEST_F(Command, SatellitePresetDropsAPartialReply) {
+    uart.powered = false;
+    ASSERT_TRUE(rig.requestRxRead());
+    uart.rx.insert(uart.rx.end(), {0x14, 0x58});
+    tick(1);
+    ASSERT_TRUE(rig.requestSatelliteMode());
+    EXPECT_EQ(uart.available(), 0);
+    uart.rx.insert(uart.rx.end(), {0x00, 0x00, 0x08});  // the rest arrives late
+    tick(200);
+    EXPECT_EQ(uart.available(), 0) << "drained when the 100 ms after SAT ON ended";
+    uart.powered = true;
+    ASSERT_TRUE(rig.requestRxRead());
+    tick(1);
+    EXPECT_TRUE(rig.isConnected()) << "the late bytes were not taken for the new reply";
+    ASSERT_EQ(frequencyReports.size(), 1u);
+    EXPECT_EQ(frequencyReports[0].hz, 145800000u);
 }
 
 TEST_F(Command, ToneOnSendsCodeThenEncoderOnAndToneOffOnlyEncoderOff) {
@@ -222,6 +258,8 @@ TEST_F(DriverTest, VfoSelectionSteersOnlyTheNextCommand) {
     EXPECT_FALSE(rig.swapMainSub());
     EXPECT_EQ(rig.write(bytes, 5), 0u);
     ASSERT_TRUE(rig.setFrequency(435000000));
+    EXPECT_FALSE(rig.swapMainSub()) << "nor while a command runs";
+    EXPECT_EQ(rig.write(bytes, 5), 0u);
     EXPECT_TRUE(rig.selectVfoB()) << "a selection is accepted while a command runs";
     tick(102);
     EXPECT_EQ(hex(uart.packets[uart.packets.size() - 2]), "43 50 00 00 21");
@@ -237,7 +275,7 @@ TEST_F(DriverTest, VfoSelectionSteersOnlyTheNextCommand) {
     EXPECT_EQ(lastFrame(), "08 00 00 00 17");
 }
 
-TEST_F(Command, SilentRadioDuringAPollDropsTheLinkAndEmptiesTheCache) {
+TEST_F(Command, SilentRadioDuringAPollDropsTheLink) {
     uart.powered = false;
     ASSERT_TRUE(rig.requestRxRead());
     tick(500);

@@ -126,7 +126,7 @@ TEST_F(DriverTest, WriteFailureOnTheFirstFrameIsRetriedAfter3000Ms) {
     EXPECT_TRUE(rig.isConnected());
 }
 
-TEST_F(DriverTest, BeginAgainRestartsTheHandshakeAndEmptiesTheCache) {
+TEST_F(DriverTest, BeginAgainRestartsTheHandshakeAndReselectsTheRxVfo) {
     connect();
     tick(200);
     ASSERT_TRUE(rig.selectMain());
@@ -134,14 +134,63 @@ TEST_F(DriverTest, BeginAgainRestartsTheHandshakeAndEmptiesTheCache) {
     EXPECT_FALSE(rig.isConnected());
     EXPECT_TRUE(rig.busy());
     tick(1);
-    EXPECT_EQ(lastFrame(), "00 00 00 00 00");
+    EXPECT_EQ(frameLog(uart, 4), "1805: 00 00 00 00 00\n")
+        << "the first frame after begin() is not held back";
     tick(1603);
     ASSERT_TRUE(rig.isConnected());
-    // begin() reselected the RX VFO; the RX cache holds 145.8 MHz from the new handshake.
-    const size_t written = uart.packets.size();
-    tick(100);
-    EXPECT_TRUE(rig.setFrequency(145800000));
-    EXPECT_FALSE(rig.busy());
-    tick(200);
-    EXPECT_EQ(uart.packets.size(), written);
+    ASSERT_TRUE(rig.setModeFm());
+    ASSERT_TRUE(tickUntilFrame());
+    EXPECT_EQ(lastFrame(), "08 00 00 00 17");
+}
+
+TEST_F(DriverTest, BeginOnAFailedDriverClearsTheFailure) {
+    ASSERT_TRUE(rig.begin());
+    tick(2003);
+    ASSERT_TRUE(rig.failed());
+    ASSERT_TRUE(rig.begin());
+    EXPECT_FALSE(rig.failed());
+    EXPECT_FALSE(rig.initialized());
+    EXPECT_TRUE(rig.busy()) << "the handshake is scheduled, not the retry wait";
+    tick(1);
+    EXPECT_EQ(lastFrame(), "00 00 00 00 00");
+    EXPECT_EQ(uart.times.back(), 2004u);
+}
+
+TEST_F(DriverTest, PowerCycleStoryWritesFourteenFramesWithThreeGapsOfExactly100Ms) {
+    ASSERT_TRUE(rig.begin());
+    tick(2200 + 1000);
+    uart.powered = true;
+    tick(5000);
+    ASSERT_TRUE(rig.isConnected());
+    uart.powered = false;
+    ASSERT_TRUE(rig.requestRxRead());
+    tick(600);
+    uart.powered = true;
+    tick(5000);
+    ASSERT_TRUE(rig.isConnected());
+    ASSERT_TRUE(rig.setModeFm());
+    tick(400);
+    ASSERT_TRUE(rig.isConnected());
+
+    EXPECT_EQ(frameLog(uart),
+              "1: 00 00 00 00 00\n"
+              "502: 00 00 00 00 4E\n"
+              "1503: 00 00 00 00 13\n"      // unanswered
+              "5004: 00 00 00 00 00\n"
+              "5505: 00 00 00 00 4E\n"
+              "6506: 00 00 00 00 13\n"
+              "6606: 00 00 00 00 23\n"
+              "8200: 00 00 00 00 13\n"      // the poll, unanswered
+              "11701: 00 00 00 00 00\n"
+              "12202: 00 00 00 00 4E\n"
+              "13203: 00 00 00 00 13\n"
+              "13303: 00 00 00 00 23\n"
+              "13801: 08 00 00 00 17\n"
+              "13901: 00 00 00 00 13\n");
+    int exactly100 = 0;
+    for (size_t i = 1; i < uart.times.size(); ++i) {
+        EXPECT_GE(uart.times[i] - uart.times[i - 1], 100u);
+        exactly100 += uart.times[i] - uart.times[i - 1] == 100u ? 1 : 0;
+    }
+    EXPECT_EQ(exactly100, 3);
 }
