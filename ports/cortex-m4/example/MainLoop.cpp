@@ -3,19 +3,21 @@
 #include "Millis.h"
 
 HardwareSerial catUart(1);  // the UART wired to the radio's CAT socket
-FT847 radio(catUart);       // a global: its state lives in .bss, nothing is allocated
+FT847 radio(catUart);       // a global: no heap, its state is in .bss
 
 int main() {
     // ... board start-up: clocks, the millisecond tick, the console, the settings ...
-    radio.begin();  // opens the UART; the handshake runs inside update()
+
+    radio.begin();  // false only if the settings refuse the CAT baud rate
 
     uint32_t lastPollMs = millis();
     for (;;) {
-        radio.update();  // one step at most; never waits
+        radio.update();  // at most one step; never waits
 
-        // Commands are taken only when connected and idle; otherwise try again next pass.
+        // Commands are taken only when connected and idle; a refused one is simply tried
+        // again on a later pass.
         if (radio.isConnected() && !radio.busy() && millis() - lastPollMs >= 1000) {
-            if (radio.requestRxRead()) {  // the result goes to rigControlSubFrequencyReceived()
+            if (radio.requestRxRead()) {  // the reply goes to rigControlSubFrequencyReceived()
                 lastPollMs = millis();
             }
         }
