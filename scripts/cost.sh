@@ -36,7 +36,14 @@ instructions() {
   # Symbols bound at start-up, so that the dynamic linker's first-call work is not counted.
   LD_BIND_NOW=1 valgrind --tool=callgrind --toggle-collect="${phase}Update" \
     --callgrind-out-file="$out" "$probe" >/dev/null 2>"$build/valgrind.$phase.log"
-  awk '$1 == "totals:" { print $2 }' "$out"
+  local total
+  total=$(awk '$1 == "totals:" { print $2 }' "$out")
+  # Nothing counted means the phase's function was not found: no figure, rather than a zero.
+  if [ -z "$total" ] || [ "$total" -eq 0 ]; then
+    echo "callgrind counted nothing in ${phase}Update; see $build/valgrind.$phase.log" >&2
+    exit 1
+  fi
+  echo "$total"
 }
 
 for phase in idle handshake command; do

@@ -25,7 +25,4 @@ public:
     size_t write(const uint8_t* data, size_t len);
     // Returns once the queued bytes are on their way.
     void flush();
-
-private:
-    int uart;
 };
