@@ -208,7 +208,8 @@ TEST(FaultInjection, RandomSequencesKeepEveryInvariant) {
                   "noise_bursts=%llu\nframes_lost=%llu\nbytes_dropped=%llu\n"
                   "bytes_corrupted=%llu\nbytes_duplicated=%llu\nreplies_truncated=%llu\n"
                   "replies_delayed=%llu\nlink_failures=%llu\nreconnections=%llu\n"
-                  "refused_calls=%llu\nlongest_recovery_ms=%u\nfirst_seed=%llu\n",
+                  "refused_calls=%llu\nlongest_recovery_ms=%u\nfirst_seed=%llu\n"
+                  "bound_ms_4800_baud_40_ms=%u\nbound_ms_57600_baud_0_ms=%u\n",
                   static_cast<unsigned long long>(total.sequences),
                   static_cast<unsigned long long>(total.actions),
                   static_cast<unsigned long long>(total.driverCalls),
@@ -227,7 +228,9 @@ TEST(FaultInjection, RandomSequencesKeepEveryInvariant) {
                   static_cast<unsigned long long>(total.failures),
                   static_cast<unsigned long long>(total.reconnections),
                   static_cast<unsigned long long>(total.refusedCalls), total.longestRecoveryMs,
-                  static_cast<unsigned long long>(firstSeed));
+                  static_cast<unsigned long long>(firstSeed),
+                  FaultHarness::reconnectionBoundMs(4800, 40),
+                  FaultHarness::reconnectionBoundMs(57600, 0));
     std::fputs(figures, stdout);
     const char* file = std::getenv("FT847_FIGURES_FILE");
     if (file != nullptr && *file != '\0') {
