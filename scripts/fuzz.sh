@@ -22,7 +22,6 @@ fi
 {
   echo "runs=$(grep -oE '^stat::number_of_executed_units: *[0-9]+' build-fuzz/fuzz.log | grep -oE '[0-9]+$')"
   echo "seed_inputs=$(find fuzz/corpus -type f | wc -l)"
-  echo "corpus_after=$(( $(find "$scratch" -type f | wc -l) + $(find fuzz/corpus -type f | wc -l) ))"
   echo "edges=$(grep -oE 'cov: [0-9]+' build-fuzz/fuzz.log | tail -n 1 | grep -oE '[0-9]+')"
 } > build-figures/fuzz.txt
 cat build-figures/fuzz.txt

@@ -96,7 +96,7 @@ def section():
         f'| longest reconnection seen | {fault["longest_recovery_ms"]} ms |',
         f'| fuzz inputs run (seed corpus: {fuzz["seed_inputs"]} inputs) | '
         f'{thousands(fuzz["runs"])} |',
-        f'| fuzz: edges covered / corpus at the end | {fuzz["edges"]} / {fuzz["corpus_after"]} |',
+        f'| fuzz: code edges covered | {fuzz["edges"]} |',
         f'| `driver/` lines covered | {coverage["line_percent"]:.1f} % '
         f'({coverage["line_covered"]} of {coverage["line_total"]}) |',
         f'| `driver/` branches covered | {coverage["branch_percent"]:.1f} % '
