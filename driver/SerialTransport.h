@@ -27,4 +27,4 @@ public:
 };
 
 // Pure, yet a derived driver's destructor still runs this body.
-inline SerialTransport::~SerialTransport() {}
+inline SerialTransport::~SerialTransport() = default;

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Line and branch coverage of driver/ by every CTest test, measured with gcovr on a --coverage
+# build. Fails below 100 % of lines or 95 % of branches. Writes the figures to
+# build-figures/coverage.txt for scripts/robustness-readme.sh.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cmake -S . -B build-coverage -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="--coverage" >/dev/null
+cmake --build build-coverage -j2
+find build-coverage -name '*.gcda' -delete
+ctest --test-dir build-coverage --output-on-failure >/dev/null
+mkdir -p build-figures
+gcovr --root . --object-directory build-coverage --filter 'driver/' \
+  --exclude-throw-branches --exclude-unreachable-branches \
+  --txt build-figures/coverage-report.txt --json-summary build-figures/coverage.json \
+  --json build-figures/coverage-detail.json \
+  --fail-under-line 100 --fail-under-branch 95 --print-summary | tee build-figures/coverage.txt

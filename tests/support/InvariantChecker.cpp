@@ -1,0 +1,425 @@
+#include "InvariantChecker.h"
+
+#include <cstdio>
+
+#include "Log.h"
+#include "Millis.h"
+#include "RigControl.h"
+
+namespace {
+
+using Frame = HardwareSerial::Frame;
+using State = FT847::State;
+
+std::string hexOf(const Frame& frame) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02X %02X %02X %02X %02X", frame[0], frame[1], frame[2],
+                  frame[3], frame[4]);
+    return text;
+}
+
+bool sends(State state) {
+    switch (state) {
+    case State::SendCatOn:
+    case State::SendSatOn:
+    case State::SendSatPreset:
+    case State::ReadRxInit:
+    case State::ReadTxInit:
+    case State::SendCommand:
+    case State::ReadBack:
+    case State::SendToneFrequency:
+    case State::SendToneMode:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// How long each wait lasts, and the state that follows it.
+bool waitOf(State state, uint32_t& ms, State& next) {
+    switch (state) {
+    case State::WaitCatOn: ms = 500; next = State::SendSatOn; return true;
+    case State::WaitSatOn: ms = 1000; next = State::ReadRxInit; return true;
+    case State::WaitSatPreset: ms = 100; next = State::Ready; return true;
+    case State::RetryWait: ms = 3000; next = State::SendCatOn; return true;
+    default: return false;
+    }
+}
+
+bool parametersZero(const Frame& frame) {
+    return frame[0] == 0 && frame[1] == 0 && frame[2] == 0 && frame[3] == 0;
+}
+
+const char* nameOf(InvariantChecker::Command command) {
+    switch (command) {
+    case InvariantChecker::Command::SetFrequency: return "setFrequency";
+    case InvariantChecker::Command::SetMode: return "setMode";
+    case InvariantChecker::Command::SetTone: return "setTxTone";
+    case InvariantChecker::Command::PollRx: return "requestRxRead";
+    case InvariantChecker::Command::PollTx: return "requestTxRead";
+    case InvariantChecker::Command::CancelAndSelectRx: return "cancelAndSelectRx";
+    case InvariantChecker::Command::SatellitePreset: return "requestSatelliteMode";
+    }
+    return "?";
+}
+
+}  // namespace
+
+bool InvariantChecker::Snapshot::operator==(const Snapshot& other) const {
+    return state == other.state && connected == other.connected &&
+           initialized == other.initialized && failed == other.failed && busy == other.busy &&
+           frames == other.frames && received == other.received &&
+           logLength == other.logLength && reports == other.reports;
+}
+
+InvariantChecker::InvariantChecker(const FT847& driver, const HardwareSerial& port)
+    : rig(driver), uart(port), framesSeen(port.packets.size()) {
+    lastState = rig.currentState();
+}
+
+InvariantChecker::Snapshot InvariantChecker::snapshot() const {
+    return {rig.currentState(), rig.isConnected(), rig.initialized(), rig.failed(), rig.busy(),
+            uart.packets.size(), uart.rx.size(), Serial.text.size(), frequencyReports.size()};
+}
+
+void InvariantChecker::fault(const std::string& what) {
+    if (violation.empty()) {
+        violation = "at " + std::to_string(millis()) + " ms: " + what;
+    }
+}
+
+void InvariantChecker::abandonPending() {
+    commandPending = false;
+    toneCodePending = false;
+    toneModePending = false;
+    readBackOpcode = 0;
+}
+
+void InvariantChecker::forgetCache() {
+    cacheFilled[0] = false;
+    cacheFilled[1] = false;
+}
+
+void InvariantChecker::begun(const Snapshot& before, bool accepted) {
+    checkFrames();
+    Snapshot now = snapshot();
+    if (!accepted) {
+        now.logLength = before.logLength;  // the build tag is logged before the settings say no
+        if (!(now == before)) {
+            fault("a refused begin() changed the driver");
+        }
+        ++refused;
+    } else {
+        if (now.state != State::SendCatOn || now.connected || now.initialized || now.failed) {
+            fault("begin() did not schedule a fresh handshake");
+        }
+        firstAfterBegin = true;
+        retryWaiting = false;
+        catOnAllowed = true;
+        satOnAllowed = false;
+        selectionRx = true;
+        abandonPending();
+        forgetCache();
+    }
+    check(now);
+}
+
+void InvariantChecker::selected(bool rx) { selectionRx = rx; }
+
+void InvariantChecker::commanded(Command command, const Snapshot& before, bool accepted,
+                                 uint64_t argument, double toneHz) {
+    const bool idle = before.state == State::Ready;
+    const bool mayPoll = before.initialized && !before.failed && idle && !before.busy;
+    uint8_t toneCode = 0;
+    bool allowed = false;
+    switch (command) {
+    case Command::SetFrequency:
+        allowed = before.connected && idle && argument >= 10 && argument <= 999999990;
+        break;
+    case Command::SetMode:
+        allowed = before.connected && idle;
+        break;
+    case Command::SetTone:
+        allowed = before.connected && idle && !before.busy &&
+                  (toneHz == 0.0 || FT847::encodeTone(toneHz, toneCode));
+        break;
+    case Command::PollRx:
+    case Command::PollTx:
+        allowed = mayPoll;
+        break;
+    case Command::CancelAndSelectRx:
+        allowed = before.initialized && idle;
+        break;
+    case Command::SatellitePreset:
+        allowed = before.initialized;
+        break;
+    }
+    const bool poll = command == Command::PollRx || command == Command::PollTx;
+    const std::string name = nameOf(command);
+
+    // A poll writes its read at once; when the port refuses it, the failure is latched and
+    // the poll reports false.
+    if (poll && allowed && uart.failWrites) {
+        const Snapshot now = snapshot();
+        if (accepted || now.state != State::RetryWait || !now.failed ||
+            now.frames != before.frames) {
+            fault(name + " with a refusing port did not latch the write failure");
+        }
+        check(now);
+        return;
+    }
+    if (accepted != allowed) {
+        fault(name + (accepted ? " was accepted" : " was refused") + " (argument " +
+              std::to_string(argument) + ", state " +
+              std::to_string(static_cast<int>(before.state)) + ")");
+        return;
+    }
+    if (!accepted) {
+        ++refused;
+        if (!(snapshot() == before)) {
+            fault("a refused " + name + " changed the driver");
+        }
+        return;
+    }
+
+    const State state = rig.currentState();
+    switch (command) {
+    case Command::SetFrequency: {
+        uint32_t tens = static_cast<uint32_t>(argument / 10);
+        uint8_t bcd[4];
+        for (int i = 3; i >= 0; --i) {
+            bcd[i] = static_cast<uint8_t>(((tens % 100 / 10) << 4) | (tens % 10));
+            tens /= 100;
+        }
+        if (state == State::SendCommand) {
+            expectCommandFrame(bcd[0], bcd, selectionRx ? 0x11 : 0x21);
+        } else if (state == State::Ready && !cacheFilled[selectionRx ? 1 : 0]) {
+            fault("setFrequency was answered from an empty cache");
+        } else if (state != State::Ready) {
+            fault("setFrequency left the driver in state " +
+                  std::to_string(static_cast<int>(state)));
+        }
+        break;
+    }
+    case Command::SetMode: {
+        const uint8_t zero[4] = {static_cast<uint8_t>(argument), 0, 0, 0};
+        if (state != State::SendCommand) {
+            fault("an accepted setMode sends nothing");
+        }
+        expectCommandFrame(zero[0], zero, selectionRx ? 0x17 : 0x27);
+        break;
+    }
+    case Command::SetTone:
+        if (state != (toneHz == 0.0 ? State::SendToneMode : State::SendToneFrequency)) {
+            fault("an accepted setTxTone is not under way");
+        }
+        toneCodePending = toneHz != 0.0;
+        pendingToneCode = toneCode;
+        toneModePending = true;
+        pendingToneMode = toneHz == 0.0 ? 0x8A : 0x4A;
+        break;
+    case Command::PollRx:
+    case Command::PollTx: {
+        const uint8_t opcode = command == Command::PollRx ? 0x13 : 0x23;
+        if (state != State::AwaitResponse || uart.packets.size() != before.frames + 1 ||
+            uart.packets.back() != Frame{0x00, 0x00, 0x00, 0x00, opcode}) {
+            fault(name + " did not write its read at once");
+        }
+        break;
+    }
+    case Command::CancelAndSelectRx:
+        selectionRx = true;
+        break;
+    case Command::SatellitePreset:
+        if (state != State::SendSatPreset) {
+            fault("an accepted requestSatelliteMode is not under way");
+        }
+        abandonPending();
+        forgetCache();
+        satOnAllowed = true;
+        break;
+    }
+    checkFrames();
+    check(snapshot());
+}
+
+void InvariantChecker::expectCommandFrame(uint8_t p1, const uint8_t* bcd, uint8_t opcode) {
+    commandPending = true;
+    pendingCommand = {p1, bcd[1], bcd[2], bcd[3], opcode};
+}
+
+void InvariantChecker::beforeUpdate() { receivedBefore = uart.rx.size(); }
+
+void InvariantChecker::updated() {
+    const State before = lastState;
+    const uint32_t now = millis();
+    const bool spacingAllows =
+        firstAfterBegin || !anyFrame || static_cast<uint32_t>(now - lastFrameMs) >= 100;
+    const size_t framesBefore = framesSeen;
+    checkFrames();
+    const Snapshot after = snapshot();
+
+    if (sends(before) && spacingAllows && framesSeen == framesBefore &&
+        after.state != State::RetryWait) {
+        fault("state " + std::to_string(static_cast<int>(before)) +
+              " could send, yet nothing was written");
+    }
+    uint32_t waitMs = 0;
+    State next = State::Idle;
+    if (after.state != before && waitOf(before, waitMs, next) && after.state == next &&
+        static_cast<uint32_t>(now - stateEnteredMs) != waitMs) {
+        fault("state " + std::to_string(static_cast<int>(before)) + " lasted " +
+              std::to_string(static_cast<uint32_t>(now - stateEnteredMs)) + " ms, not " +
+              std::to_string(waitMs));
+    }
+    if (before == State::AwaitResponse) {
+        const uint32_t sinceRead = now - lastReadMs;
+        if (after.received != 0) {
+            fault("a read left " + std::to_string(after.received) + " received bytes unread");
+        }
+        if (after.state == State::AwaitResponse && sinceRead >= 500) {
+            fault("still waiting for a reply " + std::to_string(sinceRead) + " ms after the read");
+        }
+        if (after.state == State::RetryWait && receivedBefore == 0 && sinceRead < 500) {
+            fault("gave up on a read after " + std::to_string(sinceRead) + " ms");
+        }
+        if (after.state == State::Ready || after.state == State::ReadTxInit) {
+            cacheFilled[lastReadRx ? 1 : 0] = true;
+        }
+    }
+    check(after);
+}
+
+void InvariantChecker::check(const Snapshot& now) {
+    if (now.initialized && now.failed) {
+        fault("initialized() and failed() both true");
+    }
+    if (now.connected && !now.initialized) {
+        fault("isConnected() without initialized()");
+    }
+    if (now.state == State::RetryWait && (!now.failed || now.busy || now.connected)) {
+        fault("waiting to retry, yet not failed, or busy, or connected");
+    }
+    if (now.state == State::RetryWait && lastState != State::RetryWait) {
+        ++failures;
+        retryWaiting = true;
+        failedAtMs = millis();
+        catOnAllowed = true;
+        satOnAllowed = false;
+        abandonPending();
+        forgetCache();
+    }
+    if (now.connected && !lastConnected) {
+        ++reconnections;
+    }
+    if (healthy) {
+        const uint32_t elapsed = millis() - healthyAtMs;
+        if (recoveredInMs == kNotYet) {
+            if (now.connected && now.state == State::Ready) {
+                recoveredInMs = elapsed;
+            } else if (elapsed >= healthBoundMs) {
+                fault("not connected " + std::to_string(elapsed) +
+                      " ms after the radio came right (bound " + std::to_string(healthBoundMs) +
+                      " ms)");
+            }
+        } else if (!now.connected) {
+            fault("the link dropped while the radio was healthy and the driver left alone");
+        }
+    }
+    if (now.state != lastState) {
+        stateEnteredMs = millis();
+    }
+    lastState = now.state;
+    lastConnected = now.connected;
+}
+
+void InvariantChecker::checkFrames() {
+    for (; framesSeen < uart.packets.size(); ++framesSeen) {
+        checkFrame(uart.packets[framesSeen], uart.times[framesSeen]);
+    }
+}
+
+void InvariantChecker::checkFrame(const Frame& frame, uint32_t at) {
+    const std::string shown = hexOf(frame) + " at " + std::to_string(at);
+    if (anyFrame && !firstAfterBegin && static_cast<uint32_t>(at - lastFrameMs) < 100) {
+        fault(shown + " only " + std::to_string(static_cast<uint32_t>(at - lastFrameMs)) +
+              " ms after the previous frame");
+    }
+    if (retryWaiting && static_cast<uint32_t>(at - failedAtMs) < 3000) {
+        fault(shown + " during the 3000 ms retry wait");
+    }
+    if (healthy && recoveredInMs != kNotYet) {
+        fault(shown + ": the driver was connected and left alone");
+    }
+    const uint8_t opcode = frame[4];
+    // Only a new SAT ON request, a failure or begin() cancels a read-back, and each of them
+    // forgets it before the next frame.
+    if (readBackOpcode != 0 && frame != Frame{0x00, 0x00, 0x00, 0x00, readBackOpcode}) {
+        fault(shown + " where the read-back of the command's VFO was due");
+    }
+    readBackOpcode = 0;
+
+    switch (opcode) {
+    case 0x00:  // CAT ON
+        if (!parametersZero(frame) || !catOnAllowed) {
+            fault(shown + ": CAT ON outside the start of a handshake");
+        }
+        catOnAllowed = false;
+        satOnAllowed = true;
+        break;
+    case 0x4E:  // SAT ON
+        if (!parametersZero(frame) || !satOnAllowed) {
+            fault(shown + ": SAT ON neither after CAT ON nor requested");
+        }
+        satOnAllowed = false;
+        break;
+    case 0x13:
+    case 0x23:
+        if (!parametersZero(frame)) {
+            fault(shown + ": a read with parameters");
+        }
+        lastReadMs = at;
+        lastReadRx = opcode == 0x13;
+        break;
+    case 0x11:
+    case 0x21:
+    case 0x17:
+    case 0x27:
+        if (!commandPending || frame != pendingCommand) {
+            fault(shown + " is not the frame of the last accepted command" +
+                  (commandPending ? " (" + hexOf(pendingCommand) + ")" : std::string()));
+        }
+        commandPending = false;
+        readBackOpcode = (opcode == 0x11 || opcode == 0x17) ? 0x13 : 0x23;
+        break;
+    case 0x2B:
+        if (!toneCodePending || frame != Frame{pendingToneCode, 0, 0, 0, 0x2B}) {
+            fault(shown + " is not the tone that was accepted");
+        }
+        toneCodePending = false;
+        break;
+    case 0x2A:
+        if (!toneModePending || toneCodePending ||
+            frame != Frame{pendingToneMode, 0, 0, 0, 0x2A}) {
+            fault(shown + " is not the encoder switch that was accepted");
+        }
+        toneModePending = false;
+        break;
+    default:
+        fault(shown + " is no frame the driver sends");
+        break;
+    }
+    anyFrame = true;
+    lastFrameMs = at;
+    firstAfterBegin = false;
+}
+
+void InvariantChecker::radioHealthy(uint32_t boundMs) {
+    healthy = true;
+    healthyAtMs = millis();
+    healthBoundMs = boundMs;
+    recoveredInMs = kNotYet;
+    check(snapshot());
+}
+
+void InvariantChecker::disturbed() { healthy = false; }

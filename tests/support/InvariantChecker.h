@@ -1,0 +1,133 @@
+#pragma once
+
+// Watches one driver on one bench UART and records the first broken rule. It is told about
+// every driver call right after it is made, and looks again after every update():
+//
+// - two frames are never less than 100 ms apart, the first frame after begin() excepted;
+// - initialized() and failed() are never both true, isConnected() only when initialized();
+// - in the 3000 ms after a failure nothing is written, failed() holds and busy() does not;
+// - with update() called every millisecond, each wait lasts exactly its time (500 ms after
+//   CAT ON, 1000 ms after SAT ON, 100 ms after a requested SAT ON, 3000 ms after a failure), a
+//   state that sends does so on the first update the 100 ms spacing allows, and a read fails
+//   for lack of bytes exactly 500 ms after it went out;
+// - after an update during a read no received byte is left unread;
+// - a frequency is answered from the cache only once a read has filled it since the last
+//   begin(), failure or SAT ON request;
+// - every frame is one the driver may send at that point: CAT ON only to start a handshake,
+//   SAT ON only after CAT ON or on request, a frequency, mode or tone frame only as the one the
+//   last accepted command asked for, on the VFO selected then, and after a frequency or mode
+//   frame nothing but the read-back of that VFO unless the command was abandoned;
+// - a command is accepted exactly when the driver's state allows it and its argument is valid;
+//   a refused command changes nothing observable;
+// - once the radio is healthy and the driver left alone, it is connected again within the
+//   bound it was given, then stays connected and silent.
+//
+// Expected numbers are written out here rather than taken from the driver.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "FT847.h"
+#include "HardwareSerial.h"
+
+class InvariantChecker {
+public:
+    enum class Command : uint8_t {
+        SetFrequency,
+        SetMode,
+        SetTone,
+        PollRx,
+        PollTx,
+        CancelAndSelectRx,
+        SatellitePreset,
+    };
+
+    // Everything a caller can see of the driver and what it did.
+    struct Snapshot {
+        FT847::State state;
+        bool connected;
+        bool initialized;
+        bool failed;
+        bool busy;
+        size_t frames;
+        size_t received;  // bytes waiting in the UART
+        size_t logLength;
+        size_t reports;   // frequencies handed to rig control
+
+        bool operator==(const Snapshot& other) const;
+    };
+
+    InvariantChecker(const FT847& rig, const HardwareSerial& uart);
+
+    Snapshot snapshot() const;
+
+    void begun(const Snapshot& before, bool accepted);
+    void selected(bool rx);
+    // The argument is the frequency in Hz, the mode code, or unused; tones pass toneHz.
+    void commanded(Command command, const Snapshot& before, bool accepted, uint64_t argument,
+                   double toneHz = 0.0);
+    void beforeUpdate();  // just before each update()
+    void updated();       // just after it
+
+    // From now on the radio is on and free of faults, and the driver is left alone: it must be
+    // connected within boundMs. Any later call or fault event calls disturbed().
+    void radioHealthy(uint32_t boundMs);
+    void disturbed();
+    bool reconnected() const { return recoveredInMs != kNotYet; }
+    uint32_t lastRecoveryMs() const { return recoveredInMs; }
+
+    bool ok() const { return violation.empty(); }
+    const std::string& firstViolation() const { return violation; }
+
+    // Tallies of what was seen, for the figures of a run.
+    uint32_t failures = 0;      // entries into the retry wait
+    uint32_t reconnections = 0; // handshakes that ended connected
+    uint32_t refused = 0;       // commands refused
+
+private:
+    static constexpr uint32_t kNotYet = UINT32_MAX;
+
+    void check(const Snapshot& now);
+    void checkFrames();
+    void checkFrame(const HardwareSerial::Frame& frame, uint32_t at);
+    void expectCommandFrame(uint8_t p1, const uint8_t* bcd, uint8_t opcode);
+    void fault(const std::string& what);
+    void abandonPending();
+    void forgetCache();
+
+    const FT847& rig;
+    const HardwareSerial& uart;
+    std::string violation;
+
+    size_t framesSeen = 0;
+    bool anyFrame = false;
+    uint32_t lastFrameMs = 0;
+    bool firstAfterBegin = false;
+
+    FT847::State lastState = FT847::State::Idle;
+    uint32_t stateEnteredMs = 0;
+    size_t receivedBefore = 0;
+    uint32_t lastReadMs = 0;
+    bool lastReadRx = true;
+    bool cacheFilled[2] = {false, false};  // [0] SAT TX, [1] SAT RX
+    bool lastConnected = false;
+    bool retryWaiting = false;
+    uint32_t failedAtMs = 0;
+
+    bool catOnAllowed = false;
+    bool satOnAllowed = false;
+    bool selectionRx = true;
+    bool commandPending = false;
+    HardwareSerial::Frame pendingCommand{};
+    uint8_t readBackOpcode = 0;  // 0: no read-back owed
+    bool toneCodePending = false;
+    uint8_t pendingToneCode = 0;
+    bool toneModePending = false;
+    uint8_t pendingToneMode = 0;
+
+    bool healthy = false;
+    uint32_t healthyAtMs = 0;
+    uint32_t healthBoundMs = 0;
+    uint32_t recoveredInMs = kNotYet;
+};
