@@ -1,0 +1,28 @@
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+
+// What the station program was asked to do, from its command line.
+struct StationOptions {
+    std::string port;
+    uint32_t baud = 4800;
+    uint64_t rxHz = 0;   // 0: leave the SAT RX frequency as it is
+    uint64_t txHz = 0;   // 0: leave the SAT TX frequency as it is
+    int rxMode = -1;     // mode code, -1: leave as it is
+    int txMode = -1;
+    bool setTone = false;
+    double toneHz = 0;   // with setTone: 0 switches the encoder off
+    uint32_t pollMs = 1000;  // 0: no polling
+    bool waitForPort = false;
+};
+
+enum class ParseResult { Run, Help, Bad };
+
+// Parses and checks every argument before anything is opened. On Bad, `error` names the
+// problem in one line.
+ParseResult parseStationOptions(int argc, char** argv, StationOptions& options,
+                                std::string& error);
+
+extern const char* const kStationUsage;
