@@ -7,8 +7,9 @@ cd "$(dirname "$0")/.."
 cmake -S . -B build-coverage -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="--coverage" >/dev/null
 cmake --build build-coverage -j2
 find build-coverage -name '*.gcda' -delete
-ctest --test-dir build-coverage --output-on-failure >/dev/null
 mkdir -p build-figures
+ctest --test-dir build-coverage --output-on-failure >build-figures/coverage-ctest.log ||
+  { cat build-figures/coverage-ctest.log; exit 1; }
 gcovr --root . --object-directory build-coverage --filter 'driver/' \
   --exclude-throw-branches --exclude-unreachable-branches \
   --txt build-figures/coverage-report.txt --json-summary build-figures/coverage.json \
