@@ -96,7 +96,7 @@ def section():
         f'| longest reconnection seen | {fault["longest_recovery_ms"]} ms |',
         f'| fuzz inputs run (seed corpus: {fuzz["seed_inputs"]} inputs) | '
         f'{thousands(fuzz["runs"])} |',
-        f'| fuzz: code edges covered | {fuzz["edges"]} |',
+        f'{EDGES_ROW}{fuzz["edges"]} |',
         f'| `driver/` lines covered | {coverage["line_percent"]:.1f} % '
         f'({coverage["line_covered"]} of {coverage["line_total"]}) |',
         f'| `driver/` branches covered | {coverage["branch_percent"]:.1f} % '
@@ -111,6 +111,14 @@ def section():
     return '\n'.join(out) + '\n'
 
 
+# libFuzzer's count of code edges moves by a few between builds, so --check passes over it.
+EDGES_ROW = '| fuzz: code edges covered (varies by a few between builds) | '
+
+
+def comparable(text):
+    return '\n'.join(line for line in text.split('\n') if not line.startswith(EDGES_ROW))
+
+
 def main():
     readme_path = os.path.join(ROOT, 'README.md')
     with open(readme_path) as text:
@@ -123,7 +131,7 @@ def main():
     else:
         updated = readme.rstrip('\n') + '\n\n' + fresh
     if '--check' in sys.argv:
-        if updated != readme:
+        if comparable(updated) != comparable(readme):
             print('README.md robustness figures differ from this run; '
                   'rerun scripts/robustness-readme.py')
             return 1
