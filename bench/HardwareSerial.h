@@ -10,6 +10,7 @@
 #include <deque>
 #include <vector>
 
+#include "CatProtocol.h"
 #include "Millis.h"
 
 // Frame format 8 data bits, no parity, 2 stop bits.
@@ -17,7 +18,7 @@ constexpr int SERIAL_8N2 = 2;
 
 class HardwareSerial {
 public:
-    using Frame = std::array<uint8_t, 5>;
+    using Frame = std::array<uint8_t, cat::kFrameLength>;
 
     // SAT VFO at 145.8 MHz in FM.
     static constexpr Frame readReply = {0x14, 0x58, 0x00, 0x00, 0x08};
@@ -54,7 +55,7 @@ public:
         }
         packets.push_back(frame);
         times.push_back(millis());
-        const bool isRead = len == frame.size() && (data[4] == 0x13 || data[4] == 0x23);
+        const bool isRead = len == frame.size() && cat::isRead(data[4]);
         if (powered && isRead) {
             rx.insert(rx.end(), readReply.begin(), readReply.end());
         }

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <string>
 
+#include "CatProtocol.h"
 #include "RadioModel.h"
 
 namespace {
@@ -32,19 +33,8 @@ uint64_t nowUs() {
 }
 
 const char* modeName(uint8_t mode) {
-    switch (mode) {
-    case 0x00: return "LSB";
-    case 0x01: return "USB";
-    case 0x02: return "CW";
-    case 0x03: return "CW-R";
-    case 0x04: return "AM";
-    case 0x08: return "FM";
-    case 0x82: return "CW-N";
-    case 0x83: return "CW-R-N";
-    case 0x84: return "AM-N";
-    case 0x88: return "FM-N";
-    default: return "?";
-    }
+    const char* name = cat::modeName(mode);
+    return name != nullptr ? name : "?";
 }
 
 void printStatus(const RadioModel& radio) {

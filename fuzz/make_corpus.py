@@ -1,13 +1,43 @@
 #!/usr/bin/env python3
 """Writes the seed corpus of the fuzz target: a few scripts that reach the handshake, every
 command, a power cycle in a poll, refused writes, damaged replies, line noise and the clock's
-wrap. Layout of a script: see ft847_fuzz.cpp."""
+wrap. Layout of a script: see ft847_fuzz.cpp. The action numbers come from FaultHarness::Action
+and the radio's codes from sim/CatProtocol.h, so that neither is written down twice."""
 import os
+import re
 import struct
 
-(WAIT, LONG_WAIT, BEGIN, BEGIN_REFUSED, SELECT_MAIN, SELECT_SUB, SET_FREQUENCY, SET_MODE,
- SET_MODE_SHORTCUT, SET_TONE, POLL_RX, POLL_TX, CANCEL_AND_SELECT_RX, SATELLITE_PRESET,
- POWER_OFF, POWER_ON, REFUSE_WRITES, ACCEPT_WRITES, FAULTS, NO_FAULTS, LINE_NOISE) = range(21)
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+def read(path):
+    with open(os.path.join(ROOT, path)) as source:
+        return source.read()
+
+
+def cat_constants():
+    """Every `constexpr uint8_t kName = 0x..;` of the protocol header, by name."""
+    return {name: int(value, 16) for name, value in
+            re.findall(r'constexpr uint8_t (k\w+) = (0x[0-9A-Fa-f]+);', read('sim/CatProtocol.h'))}
+
+
+def actions():
+    """FaultHarness::Action's enumerators in order, as UPPER_SNAKE names."""
+    body = re.search(r'enum class Action : uint8_t \{(.*?)\};', read('tests/support/FaultHarness.h'),
+                     re.S).group(1)
+    names = re.findall(r'^\s*(\w+),', body, re.M)
+    return {re.sub(r'(?<!^)(?=[A-Z])', '_', name).upper(): number
+            for number, name in enumerate(names)}
+
+
+CAT = cat_constants()
+globals().update(actions())
+
+
+def bcd(tens):
+    """A frequency in 10 Hz units as the radio's four BCD bytes."""
+    digits = f'{tens:08d}'
+    return [int(digits[i:i + 2], 16) for i in range(0, 8, 2)]
 
 
 def header(baud_index=0, latency=5, start=0):
@@ -26,7 +56,7 @@ CONNECT = step(LONG_WAIT, *le(1999, 2))
 COMMANDS = (step(SELECT_MAIN) + step(SET_FREQUENCY, *le(0x7 | (123456 << 4), 4)) +
             step(WAIT, 250) + step(SET_MODE_SHORTCUT, 4) + step(WAIT, 250) +
             step(SELECT_SUB) + step(SET_FREQUENCY, 0x0A, 0x10) + step(WAIT, 250) +
-            step(SET_MODE, 0x82) + step(WAIT, 250) + step(SET_TONE, 0x09) + step(WAIT, 250) +
+            step(SET_MODE, CAT['kModeCwNarrow']) + step(WAIT, 250) + step(SET_TONE, 0x09) + step(WAIT, 250) +
             step(SET_TONE) + step(WAIT, 150) + step(POLL_RX) + step(WAIT, 150) +
             step(POLL_TX) + step(WAIT, 150) + step(SATELLITE_PRESET) + step(WAIT, 150) +
             step(CANCEL_AND_SELECT_RX))
@@ -43,14 +73,14 @@ SCRIPTS = {
     step(POLL_RX) + step(WAIT, 255) + step(WAIT, 255) + step(NO_FAULTS) +
     step(LONG_WAIT, *le(3999, 2)) + step(FAULTS, *le(0b100000000011, 2)) + step(POLL_TX),
     'line-noise': header() + CONNECT + step(POLL_RX) +
-    step(LINE_NOISE, 5, 0x14, 0x58, 0x00, 0x00, 0x08, 0x08) + step(WAIT, 120) +
+    step(LINE_NOISE, 5, *bcd(14580000), CAT['kModeFm'], CAT['kModeFm']) + step(WAIT, 120) +
     step(POLL_TX) + step(LINE_NOISE, 3, 0x1A, 0x00, 0x00, 0x00),
     'clock-wrap': header(0, 5, 0xFFFFF800) + CONNECT + COMMANDS + step(BEGIN_REFUSED) +
     step(BEGIN),
 }
 
 if __name__ == '__main__':
-    folder = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'corpus')
+    folder = os.path.join(ROOT, 'fuzz', 'corpus')
     os.makedirs(folder, exist_ok=True)
     for name, script in SCRIPTS.items():
         with open(os.path.join(folder, name), 'wb') as out:

@@ -11,7 +11,9 @@
 #   compiler, valgrind   the versions that produced them
 # Every figure includes the virtual call of update() and the bench's simulated UART calls.
 #
-# Usage: cost.sh [--check] [BUILD_DIR]   (default: build-cost)
+# The probe is built by the "cost" preset, in build-cost.
+#
+# Usage: cost.sh [--check]
 #   --check   fail unless an idle update() costs at most 20 instructions
 set -euo pipefail
 check=false
@@ -20,12 +22,11 @@ if [ "${1:-}" = "--check" ]; then
   shift
 fi
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build-cost}
+build=$root/build-cost
 idle_limit=20
 
-cmake -S "$root/tools/cost" -B "$build" >&2
-cmake --build "$build" -j2 >&2
-probe=$build/ft847_update_cost
+(cd "$root" && cmake --preset cost && cmake --build --preset cost) >&2
+probe=$build/tools/cost/ft847_update_cost
 
 # A plain run checks the phases and gives the number of updates in each.
 counts=$("$probe")

@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Line and branch coverage of driver/ by every CTest test, measured with gcovr on a --coverage
 # build. Fails below 100 % of lines or 95 % of branches. Writes the figures to
-# build-figures/coverage.txt for scripts/robustness-readme.sh.
+# build-figures/coverage.txt for scripts/robustness-readme.py.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build-coverage -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="--coverage" >/dev/null
-cmake --build build-coverage -j2
+cmake --preset coverage >/dev/null
+cmake --build --preset coverage
 find build-coverage -name '*.gcda' -delete
 mkdir -p build-figures
-ctest --test-dir build-coverage --output-on-failure >build-figures/coverage-ctest.log ||
+ctest --preset coverage >build-figures/coverage-ctest.log ||
   { cat build-figures/coverage-ctest.log; exit 1; }
 # The driver as the tests build it; the Linux port's copy, run only by the end-to-end test,
 # is left out.

@@ -12,7 +12,7 @@
 set -euo pipefail
 build=${1:-build-arm}
 object=$build/ft847_driver.o
-size_probe=$build/CMakeFiles/ft847_port_checks.dir/DriverSize.cpp.obj
+size_probe=$build/ports/cortex-m4/CMakeFiles/ft847_port_checks.dir/DriverSize.cpp.obj
 for file in "$object" "$size_probe"; do
   [ -f "$file" ] || { echo "missing $file: run scripts/target-build.sh first" >&2; exit 1; }
 done

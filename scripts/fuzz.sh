@@ -2,13 +2,12 @@
 # Builds the libFuzzer target with clang (AddressSanitizer and UndefinedBehaviorSanitizer on)
 # and runs it for a fixed number of inputs, starting from the committed seed corpus; new
 # inputs go to a scratch folder, never into fuzz/corpus. Usage: scripts/fuzz.sh [runs]
-# Writes the figures to build-figures/fuzz.txt for scripts/robustness-readme.sh.
+# Writes the figures to build-figures/fuzz.txt for scripts/robustness-readme.py.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs="${1:-20000}"
-cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DFT847_FUZZ=ON \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build-fuzz -j2 --target ft847_fuzz
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
 mkdir -p build-figures

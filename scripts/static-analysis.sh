@@ -3,8 +3,9 @@
 # Any finding fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build-analysis -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
-clang-tidy -p build-analysis --quiet driver/FT847.cpp driver/FT847Link.cpp driver/FT847Codec.cpp \
+# The default preset writes the compile commands.
+cmake --preset default >/dev/null
+clang-tidy -p build --quiet driver/FT847.cpp driver/FT847Link.cpp driver/FT847Codec.cpp \
   2> >(grep -v "warnings generated" >&2)
 cppcheck --enable=warning,style,performance,portability,information --std=c++17 --language=c++ \
   --suppress=missingIncludeSystem --inline-suppr --error-exitcode=1 -q -I driver -I bench driver/

@@ -11,10 +11,10 @@ readme=$root/README.md
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-bash "$root/scripts/target-build.sh" "$root/build-arm" >"$work/target.log" 2>&1 ||
+bash "$root/scripts/target-build.sh" >"$work/target.log" 2>&1 ||
   { cat "$work/target.log"; exit 1; }
 bash "$root/scripts/footprint.sh" "$root/build-arm" >"$work/footprint"
-bash "$root/scripts/cost.sh" --check "$root/build-cost" >"$work/cost" 2>"$work/cost.log" ||
+bash "$root/scripts/cost.sh" --check >"$work/cost" 2>"$work/cost.log" ||
   { cat "$work/cost.log"; exit 1; }
 
 value() { awk -v key="$2" '$1 == key { $1 = ""; sub(/^ /, ""); print }' "$work/$1"; }

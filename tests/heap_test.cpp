@@ -14,6 +14,7 @@
 #include <new>
 #include <vector>
 
+#include "CatProtocol.h"
 #include "FT847.h"
 #include "HardwareSerial.h"
 #include "Log.h"
@@ -119,7 +120,8 @@ void operator delete[](void* block, size_t, std::align_val_t) noexcept { release
 
 namespace {
 
-// The radio: answers every read with 145.8 MHz FM while on.
+// The bench's radio, answering every read with its fixed reply while on, but outside the
+// counting window.
 HardwareSerial* line = nullptr;
 bool radioOn = false;
 size_t framesSeen = 0;
@@ -127,8 +129,8 @@ size_t framesSeen = 0;
 void answerReads() {
     for (; framesSeen < line->packets.size(); ++framesSeen) {
         const uint8_t opcode = line->packets[framesSeen][4];
-        if (radioOn && (opcode == 0x13 || opcode == 0x23)) {
-            for (uint8_t byte : {0x14, 0x58, 0x00, 0x00, 0x08}) {
+        if (radioOn && cat::isRead(opcode)) {
+            for (uint8_t byte : HardwareSerial::readReply) {
                 line->rx.push_back(byte);
             }
         }

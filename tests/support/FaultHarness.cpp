@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "CatProtocol.h"
 #include "Log.h"
 #include "Millis.h"
 #include "RigControl.h"
@@ -25,6 +26,10 @@ RadioModel::Options prepare(const FaultHarness::Setup& setup) {
     options.seed = setup.seed;
     return options;
 }
+
+// The codes of the driver's five mode shortcuts: LSB, USB, CW, CW narrow, FM.
+constexpr uint8_t kShortcutModes[5] = {cat::kModeLsb, cat::kModeUsb, cat::kModeCw,
+                                       cat::kModeCwNarrow, cat::kModeFm};
 
 constexpr uint64_t kRadioHas = UINT64_MAX;
 constexpr uint64_t kRadioHasOnTheOtherVfo = UINT64_MAX - 1;
@@ -160,16 +165,13 @@ uint64_t FaultHarness::replyDamage() const {
 void FaultHarness::checkReadBackTruth(FT847::State before) {
     for (; framesNoted < uart.packets.size(); ++framesNoted) {
         const HardwareSerial::Frame& frame = uart.packets[framesNoted];
-        if (frame[4] == 0x11 || frame[4] == 0x21) {
-            truthPending = true;
-            truthRx = frame[4] == 0x11;
-            truthTens = 0;
-            for (size_t i = 0; i < 4; ++i) {
-                truthTens = truthTens * 100 + (frame[i] >> 4) * 10u + (frame[i] & 0x0Fu);
-            }
+        const uint8_t opcode = frame[4];
+        if (opcode == cat::kSetSatRxFrequency || opcode == cat::kSetSatTxFrequency) {
+            truthPending = cat::decodeBcd(frame.data(), truthTens);
+            truthRx = opcode == cat::kSetSatRxFrequency;
             truthDamage = replyDamage();
-        } else if (frame[4] == 0x13 || frame[4] == 0x23) {
-            readRx = frame[4] == 0x13;
+        } else if (cat::isRead(opcode)) {
+            readRx = opcode == cat::kReadSatRx;
             readDamage = replyDamage();
         } else {
             truthPending = false;
@@ -272,7 +274,6 @@ void FaultHarness::perform(Action action, uint64_t argument) {
         break;
     case Action::SetModeShortcut: {
         // The shortcuts, each checked as the mode code it stands for.
-        static const uint8_t kModes[5] = {0x00, 0x01, 0x02, 0x82, 0x08};
         const size_t which = argument % 5;
         ++counts.driverCalls;
         const InvariantChecker::Snapshot before = checker.snapshot();
@@ -281,7 +282,7 @@ void FaultHarness::perform(Action action, uint64_t argument) {
                    : which == 2 ? rig.setModeCw(false)
                    : which == 3 ? rig.setModeCw(true)
                                 : rig.setModeFm();
-        argument = kModes[which];
+        argument = kShortcutModes[which];
         checker.commanded(Command::SetMode, before, accepted, argument);
         break;
     }
@@ -412,9 +413,8 @@ void FaultHarness::recover(uint64_t argument) {
         return;
     }
 
-    static const uint8_t kModes[5] = {0x00, 0x01, 0x02, 0x82, 0x08};
-    verifyVfo(true, 435000000 + argument % 3000000, kModes[argument % 5]);
-    verifyVfo(false, 144000000 + (argument >> 24) % 2000000, kModes[(argument >> 8) % 5]);
+    verifyVfo(true, 435000000 + argument % 3000000, kShortcutModes[argument % 5]);
+    verifyVfo(false, 144000000 + (argument >> 24) % 2000000, kShortcutModes[(argument >> 8) % 5]);
     settle();
     if (!command(Command::SetTone, 0, 88.5)) {
         fail("a connected, idle driver refused the 88.5 Hz tone");

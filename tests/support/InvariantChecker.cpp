@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "CatProtocol.h"
 #include "Log.h"
 #include "Millis.h"
 #include "RigControl.h"
@@ -141,7 +142,7 @@ void InvariantChecker::commanded(Command command, const Snapshot& before, bool a
         break;
     case Command::SetTone:
         allowed = before.connected && idle && !before.busy &&
-                  (toneHz == 0.0 || FT847::encodeTone(toneHz, toneCode));
+                  (toneHz == 0.0 || cat::toneCodeFor(toneHz, toneCode));
         break;
     case Command::PollRx:
     case Command::PollTx:
@@ -185,14 +186,11 @@ void InvariantChecker::commanded(Command command, const Snapshot& before, bool a
     const State state = rig.currentState();
     switch (command) {
     case Command::SetFrequency: {
-        uint32_t tens = static_cast<uint32_t>(argument / 10);
         uint8_t bcd[4];
-        for (int i = 3; i >= 0; --i) {
-            bcd[i] = static_cast<uint8_t>(((tens % 100 / 10) << 4) | (tens % 10));
-            tens /= 100;
-        }
+        cat::encodeBcd(static_cast<uint32_t>(argument / 10), bcd);
         if (state == State::SendCommand) {
-            expectCommandFrame(bcd[0], bcd, selectionRx ? 0x11 : 0x21);
+            expectCommandFrame(bcd[0], bcd,
+                               selectionRx ? cat::kSetSatRxFrequency : cat::kSetSatTxFrequency);
         } else if (state == State::Ready && !cacheFilled[selectionRx ? 1 : 0]) {
             fault("setFrequency was answered from an empty cache");
         } else if (state != State::Ready) {
@@ -206,7 +204,7 @@ void InvariantChecker::commanded(Command command, const Snapshot& before, bool a
         if (state != State::SendCommand) {
             fault("an accepted setMode sends nothing");
         }
-        expectCommandFrame(zero[0], zero, selectionRx ? 0x17 : 0x27);
+        expectCommandFrame(zero[0], zero, selectionRx ? cat::kSetSatRxMode : cat::kSetSatTxMode);
         break;
     }
     case Command::SetTone:
@@ -216,11 +214,11 @@ void InvariantChecker::commanded(Command command, const Snapshot& before, bool a
         toneCodePending = toneHz != 0.0;
         pendingToneCode = toneCode;
         toneModePending = true;
-        pendingToneMode = toneHz == 0.0 ? 0x8A : 0x4A;
+        pendingToneMode = toneHz == 0.0 ? cat::kToneEncoderOff : cat::kToneEncoderOn;
         break;
     case Command::PollRx:
     case Command::PollTx: {
-        const uint8_t opcode = command == Command::PollRx ? 0x13 : 0x23;
+        const uint8_t opcode = command == Command::PollRx ? cat::kReadSatRx : cat::kReadSatTx;
         if (state != State::AwaitResponse || uart.packets.size() != before.frames + 1 ||
             uart.packets.back() != Frame{0x00, 0x00, 0x00, 0x00, opcode}) {
             fault(name + " did not write its read at once");
@@ -360,47 +358,49 @@ void InvariantChecker::checkFrame(const Frame& frame, uint32_t at) {
     readBackOpcode = 0;
 
     switch (opcode) {
-    case 0x00:  // CAT ON
+    case cat::kCatOn:
         if (!parametersZero(frame) || !catOnAllowed) {
             fault(shown + ": CAT ON outside the start of a handshake");
         }
         catOnAllowed = false;
         satOnAllowed = true;
         break;
-    case 0x4E:  // SAT ON
+    case cat::kSatOn:
         if (!parametersZero(frame) || !satOnAllowed) {
             fault(shown + ": SAT ON neither after CAT ON nor requested");
         }
         satOnAllowed = false;
         break;
-    case 0x13:
-    case 0x23:
+    case cat::kReadSatRx:
+    case cat::kReadSatTx:
         if (!parametersZero(frame)) {
             fault(shown + ": a read with parameters");
         }
         lastReadMs = at;
-        lastReadRx = opcode == 0x13;
+        lastReadRx = opcode == cat::kReadSatRx;
         break;
-    case 0x11:
-    case 0x21:
-    case 0x17:
-    case 0x27:
+    case cat::kSetSatRxFrequency:
+    case cat::kSetSatTxFrequency:
+    case cat::kSetSatRxMode:
+    case cat::kSetSatTxMode:
         if (!commandPending || frame != pendingCommand) {
             fault(shown + " is not the frame of the last accepted command" +
                   (commandPending ? " (" + hexOf(pendingCommand) + ")" : std::string()));
         }
         commandPending = false;
-        readBackOpcode = (opcode == 0x11 || opcode == 0x17) ? 0x13 : 0x23;
+        readBackOpcode =
+            (opcode == cat::kSetSatRxFrequency || opcode == cat::kSetSatRxMode) ? cat::kReadSatRx
+                                                                                : cat::kReadSatTx;
         break;
-    case 0x2B:
-        if (!toneCodePending || frame != Frame{pendingToneCode, 0, 0, 0, 0x2B}) {
+    case cat::kSetSatTxTone:
+        if (!toneCodePending || frame != Frame{pendingToneCode, 0, 0, 0, cat::kSetSatTxTone}) {
             fault(shown + " is not the tone that was accepted");
         }
         toneCodePending = false;
         break;
-    case 0x2A:
+    case cat::kSetSatTxToneMode:
         if (!toneModePending || toneCodePending ||
-            frame != Frame{pendingToneMode, 0, 0, 0, 0x2A}) {
+            frame != Frame{pendingToneMode, 0, 0, 0, cat::kSetSatTxToneMode}) {
             fault(shown + " is not the encoder switch that was accepted");
         }
         toneModePending = false;

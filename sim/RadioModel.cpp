@@ -1,50 +1,10 @@
 #include "RadioModel.h"
 
+#include "CatProtocol.h"
+
 namespace {
 
-// The radio's CAT opcodes, byte 5 of a command.
-constexpr uint8_t kCatOn = 0x00;
-constexpr uint8_t kCatOff = 0x80;
-constexpr uint8_t kSatOn = 0x4E;
-constexpr uint8_t kSatOff = 0x8E;
-constexpr uint8_t kSetSatRxFrequency = 0x11;
-constexpr uint8_t kSetSatTxFrequency = 0x21;
-constexpr uint8_t kReadSatRx = 0x13;
-constexpr uint8_t kReadSatTx = 0x23;
-constexpr uint8_t kSetSatRxMode = 0x17;
-constexpr uint8_t kSetSatTxMode = 0x27;
-constexpr uint8_t kSetSatTxTone = 0x2B;
-constexpr uint8_t kSetSatTxToneMode = 0x2A;
-constexpr uint8_t kToneEncoderOn = 0x4A;
-constexpr uint8_t kToneEncoderOff = 0x8A;
-
 constexpr uint64_t kBitsPerByte = 11;  // start, 8 data, 2 stop
-
-// LSB, USB, CW, CW-R, AM, FM and the narrow variants of CW, CW-R, AM and FM.
-bool knownMode(uint8_t mode) {
-    switch (mode) {
-    case 0x00: case 0x01: case 0x02: case 0x03: case 0x04: case 0x08:
-    case 0x82: case 0x83: case 0x84: case 0x88:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// Eight BCD digits, not all zero; the radio ignores a frequency it cannot read.
-bool decodeTens(const uint8_t* bcd, uint32_t& tens) {
-    uint32_t value = 0;
-    for (int i = 0; i < 4; ++i) {
-        const uint32_t high = bcd[i] >> 4;
-        const uint32_t low = bcd[i] & 0x0Fu;
-        if (high > 9 || low > 9) {
-            return false;
-        }
-        value = value * 100 + high * 10 + low;
-    }
-    tens = value;
-    return value != 0;
-}
 
 }  // namespace
 
@@ -84,7 +44,7 @@ void RadioModel::execute(const uint8_t* frame, uint64_t atUs) {
         return;
     }
     const uint8_t opcode = frame[4];
-    if (opcode == kCatOn) {
+    if (opcode == cat::kCatOn) {
         catOn = true;
         return;
     }
@@ -94,14 +54,14 @@ void RadioModel::execute(const uint8_t* frame, uint64_t atUs) {
     }
     uint32_t tens = 0;
     switch (opcode) {
-    case kCatOff:
+    case cat::kCatOff:
         catOn = false;
         satOn = false;
         return;
-    case kSatOn:
+    case cat::kSatOn:
         satOn = true;
         return;
-    case kSatOff:
+    case cat::kSatOff:
         satOn = false;
         return;
     default:
@@ -112,30 +72,31 @@ void RadioModel::execute(const uint8_t* frame, uint64_t atUs) {
         return;
     }
     switch (opcode) {
-    case kSetSatRxFrequency:
-    case kSetSatTxFrequency:
-        if (decodeTens(frame, tens)) {
-            (opcode == kSetSatRxFrequency ? satRx : satTx).tens = tens;
+    case cat::kSetSatRxFrequency:
+    case cat::kSetSatTxFrequency:
+        // The radio ignores a frequency it cannot read, and an all-zero one.
+        if (cat::decodeBcd(frame, tens) && tens != 0) {
+            (opcode == cat::kSetSatRxFrequency ? satRx : satTx).tens = tens;
         }
         break;
-    case kSetSatRxMode:
-    case kSetSatTxMode:
-        if (knownMode(frame[0])) {
-            (opcode == kSetSatRxMode ? satRx : satTx).mode = frame[0];
+    case cat::kSetSatRxMode:
+    case cat::kSetSatTxMode:
+        if (cat::knownMode(frame[0])) {
+            (opcode == cat::kSetSatRxMode ? satRx : satTx).mode = frame[0];
         }
         break;
-    case kSetSatTxTone:
+    case cat::kSetSatTxTone:
         toneCode = frame[0];
         break;
-    case kSetSatTxToneMode:
-        if (frame[0] == kToneEncoderOn || frame[0] == kToneEncoderOff) {
-            toneEncoder = frame[0] == kToneEncoderOn;
+    case cat::kSetSatTxToneMode:
+        if (frame[0] == cat::kToneEncoderOn || frame[0] == cat::kToneEncoderOff) {
+            toneEncoder = frame[0] == cat::kToneEncoderOn;
         }
         break;
-    case kReadSatRx:
+    case cat::kReadSatRx:
         reply(satRx, atUs);
         break;
-    case kReadSatTx:
+    case cat::kReadSatTx:
         reply(satTx, atUs);
         break;
     default:
@@ -147,13 +108,8 @@ void RadioModel::execute(const uint8_t* frame, uint64_t atUs) {
 // Four BCD bytes of the frequency in 10 Hz units, most significant digit first, then the mode.
 // A reply waits for the line to be free of the previous one.
 void RadioModel::reply(const Vfo& vfo, uint64_t atUs) {
-    uint8_t bytes[5];
-    uint32_t tens = vfo.tens;
-    for (int i = 3; i >= 0; --i) {
-        const uint32_t pair = tens % 100;
-        bytes[i] = static_cast<uint8_t>(((pair / 10) << 4) | (pair % 10));
-        tens /= 100;
-    }
+    uint8_t bytes[cat::kFrameLength];
+    cat::encodeBcd(vfo.tens, bytes);
     bytes[4] = vfo.mode;
     ++tally.replies;
 
