@@ -10,7 +10,8 @@ namespace {
 
 constexpr const char* kBuildTag = "[FT847 BUILD] PRESET-100MS-TONE-5";
 
-// The CAT UART of the board.
+// The radio's number in the settings module, and the receive and transmit pins of the board's
+// UART wired to the radio's CAT socket.
 constexpr int kRadioId = 1;
 constexpr int kRxPin = 1;
 constexpr int kTxPin = 2;

@@ -34,7 +34,7 @@ int main() {
     assert(rig.failed());
     assert(!rig.busy());
 
-    // Bounded retry: nothing is written while the driver waits out its 3000 ms.
+    // Bounded retry: nothing is written in the next 1000 ms of the driver's retry wait.
     const size_t n = uart.packets.size();
     tick(rig, 1000);
     assert(uart.packets.size()==n);
@@ -46,7 +46,8 @@ int main() {
     assert(rig.initialized());
     assert(!rig.failed());
 
-    // Power cycle: the poll times out, commands are refused, the link comes back.
+    // Power cycle: after a poll of the silent radio the driver is neither initialized nor
+    // busy, a frequency command is refused, and the link is back once the radio is on.
     uart.powered = false;
     assert(rig.requestRxRead());
     tick(rig, 600);
@@ -58,18 +59,19 @@ int main() {
     assert(rig.isConnected());
     assert(!rig.failed());
 
-    // Mode command after reconnection, sent and read back as FM.
+    // Mode command after reconnection: accepted, busy at once, still connected 400 ms later.
     assert(rig.setModeFm());
     assert(rig.busy());
     tick(rig, 400);
     assert(rig.isConnected());
 
-    // Packet spacing.
+    // Packet spacing: every frame of the first UART at least 100 ms after the one before.
     for (size_t i = 1; i < uart.times.size(); ++i) {
         assert(uint32_t(uart.times[i]-uart.times[i-1])>=100);
     }
 
-    // Timer wrap: the second driver starts 256 ms before the clock wraps.
+    // Timer wrap: a second driver, begun 256 ms before the clock wraps, has failed against
+    // the silent radio 2200 ms later and connects once the radio is on.
     clockMs = 0xFFFFFF00u;
     HardwareSerial uart2;
     FT847 r2(uart2);
@@ -80,7 +82,7 @@ int main() {
     tick(r2, 5000);
     assert(r2.isConnected());
 
-    // UART failure on the very first frame.
+    // UART failure: the first update latches it, and the driver connects once writes succeed.
     HardwareSerial uart3;
     uart3.failWrites = true;
     FT847 r3(uart3);
