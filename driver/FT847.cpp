@@ -188,7 +188,8 @@ bool FT847::setFrequency(uint64_t hz) {
         command[i] = digits[i];
     }
     txnRx = targetRx;
-    requestedFrequency = hz - hz % 10;
+    // What the radio will report back: the frequency the digits say, the unit Hz dropped.
+    (void)decodeFrequency(digits, requestedFrequency);
     // The radio already reported this frequency for this VFO: nothing to send.
     if (requestedFrequency == (txnRx ? rxFrequency : txFrequency)) {
         return true;

@@ -14,21 +14,37 @@ const uint8_t FT847::codes[kToneCount] = {
     0x06, 0x15, 0x05, 0x14, 0x04, 0x13, 0x03, 0x12, 0x02, 0x11, 0x01, 0x10, 0x00,
 };
 
+namespace {
+
+// Place values of the eight digits the radio gets, 100 MHz down to 10 Hz.
+constexpr uint32_t kDigitHz[8] = {100000000, 10000000, 1000000, 100000, 10000, 1000, 100, 10};
+
+// One decimal digit by repeated subtraction: a Cortex-M0+ has no divide instruction, and this
+// needs no library routine on any core.
+uint32_t takeDigit(uint32_t& rest, uint32_t placeHz) {
+    uint32_t digit = 0;
+    while (rest >= placeHz) {
+        rest -= placeHz;
+        ++digit;
+    }
+    return digit;
+}
+
+}  // namespace
+
 // The radio carries a frequency as 8 BCD digits of 10 Hz, most significant digit first, two
 // digits a byte with the tens digit in the high nibble: 145,900,000 Hz is 14 59 00 00. The unit
-// Hz digit never reaches the radio; it is dropped, not rounded.
+// Hz digit never reaches the radio; it is dropped, not rounded. Below 10 Hz no digit is set.
 bool FT847::encodeFrequency(uint64_t hz, uint8_t* out) {
-    if (out == nullptr || hz == 0 || hz > kMaxFrequencyHz) {
+    if (out == nullptr || hz < 10 || hz > kMaxFrequencyHz) {
         return false;
     }
-    uint32_t tens = static_cast<uint32_t>(hz / 10);
-    if (tens == 0) {
-        return false;
-    }
-    for (int i = 3; i >= 0; --i) {
-        const uint32_t pair = tens % 100;
-        out[i] = static_cast<uint8_t>(((pair / 10) << 4) | (pair % 10));
-        tens /= 100;
+    // Every frequency the radio takes fits in 32 bits.
+    uint32_t rest = static_cast<uint32_t>(hz);
+    for (size_t i = 0; i < 4; ++i) {
+        const uint32_t high = takeDigit(rest, kDigitHz[2 * i]);
+        const uint32_t low = takeDigit(rest, kDigitHz[2 * i + 1]);
+        out[i] = static_cast<uint8_t>((high << 4) | low);
     }
     return true;
 }
@@ -50,7 +66,8 @@ bool FT847::decodeFrequency(const uint8_t* in, uint64_t& hz) {
     if (tens == 0) {
         return false;
     }
-    hz = static_cast<uint64_t>(tens) * 10;
+    // At most 999,999,990 Hz: the product fits in 32 bits.
+    hz = tens * 10u;
     return true;
 }
 
