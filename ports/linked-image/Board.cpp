@@ -82,6 +82,8 @@ void HardwareSerial::flush() {
 
 Log Serial;
 
+volatile RadioRequest radioRequest;
+
 void Log::print(const char* text) {
     while (*text != '\0') {
         consolePut(*text++);
@@ -122,6 +124,11 @@ void firmwareWork(HardwareSerial& uart) {
         rigControlFrequencyReceived(byte);
         rigControlSubFrequencyReceived(millis(), true);
         Serial.printf("echo %u at %lu ms\n", byte, static_cast<unsigned long>(millis()));
+        radioRequest.command = static_cast<uint8_t>(byte & 0x1F);
+        radioRequest.mode = byte;
+        radioRequest.narrow = (byte & 0x80) != 0;
+        radioRequest.hz = static_cast<uint64_t>(millis()) * 10u;
+        Serial.printf("result %lu\n", static_cast<unsigned long>(radioRequest.result));
     }
     Serial.print("> ");
     Serial.println("ok");

@@ -1,7 +1,7 @@
 // The firmware with the driver: the same as WithoutDriver.cpp, plus a driver that is begun,
 // updated on every pass and given every public command. The commands and their arguments
-// arrive at run time (from a tracker on the console, say), so the compiler can fold none of
-// them away, and every result is kept.
+// arrive at run time in radioRequest, so the compiler can fold none of them away, and every
+// result is kept.
 
 #include <stdint.h>
 
@@ -11,13 +11,6 @@
 HardwareSerial catUart(1);
 FT847 radio(catUart);
 
-volatile uint8_t nextCommand;
-volatile uint64_t argumentHz;
-volatile uint8_t argumentMode;
-volatile double argumentTone;
-volatile bool argumentNarrow;
-volatile uint32_t results;
-
 namespace {
 
 bool runCommand(uint8_t which) {
@@ -25,13 +18,13 @@ bool runCommand(uint8_t which) {
     uint64_t hz = 0;
     uint8_t code = 0;
     switch (which) {
-    case 0: return radio.setFrequency(argumentHz);
-    case 1: return radio.setMode(argumentMode);
+    case 0: return radio.setFrequency(radioRequest.hz);
+    case 1: return radio.setMode(radioRequest.mode);
     case 2: return radio.setModeLsb();
     case 3: return radio.setModeUsb();
-    case 4: return radio.setModeCw(argumentNarrow);
+    case 4: return radio.setModeCw(radioRequest.narrow);
     case 5: return radio.setModeFm();
-    case 6: return radio.setTxTone(argumentTone);
+    case 6: return radio.setTxTone(radioRequest.toneHz);
     case 7: return radio.requestRxRead();
     case 8: return radio.requestTxRead();
     case 9: return radio.cancelAndSelectRx();
@@ -44,14 +37,14 @@ bool runCommand(uint8_t which) {
     case 16: return radio.write(digits, sizeof digits) != 0;
     case 17: return radio.begin();
     case 18:
-        if (FT847::encodeFrequency(argumentHz, digits) && FT847::decodeFrequency(digits, hz)) {
-            argumentHz = hz;
+        if (FT847::encodeFrequency(radioRequest.hz, digits) && FT847::decodeFrequency(digits, hz)) {
+            radioRequest.hz = hz;
             return true;
         }
         return false;
     case 19:
-        if (FT847::encodeTone(argumentTone, code)) {
-            argumentMode = code;
+        if (FT847::encodeTone(radioRequest.toneHz, code)) {
+            radioRequest.mode = code;
             return true;
         }
         return false;
@@ -70,6 +63,6 @@ int main() {
         const uint32_t status = (radio.isConnected() ? 1u : 0u) | (radio.initialized() ? 2u : 0u) |
                                 (radio.failed() ? 4u : 0u) | (radio.busy() ? 8u : 0u) |
                                 static_cast<uint32_t>(radio.currentState()) << 4;
-        results = status | (runCommand(nextCommand) ? 0x100u : 0u);
+        radioRequest.result = status | (runCommand(radioRequest.command) ? 0x100u : 0u);
     }
 }
