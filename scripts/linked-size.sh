@@ -8,6 +8,7 @@
 # and prints one "name value" line per figure, in bytes, each name prefixed with the target:
 #   cost            `text` column (code plus read-only data) with the driver minus without it
 #   data, bss       the same for the `data` and `bss` columns (RAM; .data is kept in flash too)
+#   own-text        of the cost: the driver's own code and read-only data (from the link map)
 #   helpers         the library routines and objects the driver's image has and the other
 #                   lacks, by name ("none" if there are none)
 #   helpers-text    their bytes of code and read-only data (aliases counted once)
@@ -91,6 +92,24 @@ covered() {
     END { print total + 0 }'
 }
 
+# Bytes that the driver's objects place in the flash image, from a GNU ld link map: input
+# sections of libft847_driver_image.a in the code, read-only data and constructor sections.
+driver_flash() {
+  awk '
+    function hex(text,   i, value) {
+      value = 0
+      for (i = 3; i <= length(text); i++)
+        value = value * 16 + index("0123456789abcdef", tolower(substr(text, i, 1))) - 1
+      return value
+    }
+    /^Linker script and memory map/ { mapped = 1 }
+    mapped && /^[.][^ ]/ { output = $1 }
+    mapped && /libft847_driver_image[.]a[(]/ && output ~ /^[.](text|rodata|ARM[.]exidx|init_array)$/ {
+      for (i = 1; i < NF; i++) if ($i ~ /^0x/ && $(i + 1) ~ /^0x/) { total += hex($(i + 1)); break }
+    }
+    END { print total + 0 }' "$1"
+}
+
 # The deepest call chain in the call graphs GCC wrote (-fcallgraph-info=su): "bytes chain",
 # the chain as mangled names joined by " > ". Functions outside the driver have no frame
 # size in these graphs and count as 0.
@@ -160,6 +179,7 @@ for entry in "${targets[@]}"; do
   echo "$name-cost $cost"
   echo "$name-data $(($(size_of every-command 2) - $(size_of without-driver 2)))"
   echo "$name-bss $(($(size_of every-command 3) - $(size_of without-driver 3)))"
+  echo "$name-own-text $(driver_flash "$build/every-command.map")"
   helpers=$(awk '{ print $1 }' "$work/helpers" | "${prefix}c++filt" | collapsed | joined)
   echo "$name-helpers ${helpers:-none}"
   echo "$name-helpers-text $(awk '$2 ~ /^[TtWwRr]$/ { print $3, $4 }' "$work/helpers" | covered)"

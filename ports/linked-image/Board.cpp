@@ -110,26 +110,3 @@ void boardStart() {
     consoleRegisters().baud = kBusClockHz / 115200u;
     consoleRegisters().config = 0x08;
 }
-
-void firmwareWork(HardwareSerial& uart) {
-    const uint32_t baud = settingsGetRadio();
-    if (settingsRadioBaudAllowed(1, baud)) {
-        uart.begin(baud, SERIAL_8N2, 1, 2);
-    }
-    if (uart.available() > 0) {
-        const uint8_t byte = static_cast<uint8_t>(uart.read());
-        if (uart.write(&byte, 1) == 1) {
-            uart.flush();
-        }
-        rigControlFrequencyReceived(byte);
-        rigControlSubFrequencyReceived(millis(), true);
-        Serial.printf("echo %u at %lu ms\n", byte, static_cast<unsigned long>(millis()));
-        radioRequest.command = static_cast<uint8_t>(byte & 0x1F);
-        radioRequest.mode = byte;
-        radioRequest.narrow = (byte & 0x80) != 0;
-        radioRequest.hz = static_cast<uint64_t>(millis()) * 10u;
-        Serial.printf("result %lu\n", static_cast<unsigned long>(radioRequest.result));
-    }
-    Serial.print("> ");
-    Serial.println("ok");
-}
