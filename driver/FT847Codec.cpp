@@ -69,7 +69,8 @@ bool FT847::decodeFrequency(const uint8_t* in, uint64_t& hz) {
         return false;
     }
     // At most 999,999,990 Hz: the product fits in 32 bits.
-    hz = tens * 10u;
+    const uint32_t inHz = tens * 10U;
+    hz = inHz;
     return true;
 }
 
@@ -101,19 +102,19 @@ bool FT847::encodeTone(double hz, uint8_t& code) {
     }
     const uint64_t m = (bits & kFractionMask) | (kFractionMask + 1);
     // 10 * m from two 32-bit products, which every one of these cores multiplies in hardware.
-    const uint32_t mHigh = static_cast<uint32_t>(m >> 26);  // below 2^27
-    const uint32_t mLow = static_cast<uint32_t>(m) & ((1u << 26) - 1);
-    uint64_t wide = (static_cast<uint64_t>(mHigh * 10u) << 26) + mLow * 10u;
+    const uint32_t tenHigh = static_cast<uint32_t>(m >> 26) * 10U;            // below 2^31
+    const uint32_t tenLow = (static_cast<uint32_t>(m) & ((1U << 26) - 1)) * 10U;  // below 2^30
+    uint64_t wide = (static_cast<uint64_t>(tenHigh) << 26) + tenLow;
     // Brought to 57 bits, so that rounding to 53 always drops four. p then needs doubling
     // e - 5 times, once less if 10 * m had only 56 bits.
-    uint32_t doublings = static_cast<uint32_t>(bits >> 52) - (1023u + 5u);
+    uint32_t doublings = static_cast<uint32_t>(bits >> 52) - (1023U + 5U);
     if (wide < (1ULL << 56)) {
         wide <<= 1;
         --doublings;
     }
     uint64_t p = wide >> 4;
-    const uint32_t dropped = static_cast<uint32_t>(wide & 15u);
-    if (dropped > 8u || (dropped == 8u && (p & 1u) != 0)) {
+    const uint32_t dropped = static_cast<uint32_t>(wide & 15U);
+    if (dropped > 8U || (dropped == 8U && (p & 1U) != 0)) {
         ++p;
     }
     for (; doublings > 0; --doublings) {

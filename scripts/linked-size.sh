@@ -57,7 +57,7 @@ done
 heap_pattern='^(malloc|free|calloc|realloc|memalign|_malloc_r|_free_r|_calloc_r|_realloc_r|_memalign_r|_sbrk|_sbrk_r|sbrk|__malloc_.*|_Znw.*|_Zna.*|_Zdl.*|_Zda.*)$'
 # 64-bit division and modulo (ARM EABI and generic libgcc names), and double-precision
 # arithmetic, comparison and conversion (ARM EABI names and generic soft-float names).
-forbidden_pattern='^(__aeabi_uldivmod|__aeabi_ldivmod|__udivmoddi4|__divmoddi4|__udivdi3|__divdi3|__umoddi3|__moddi3|__aeabi_d.*|__aeabi_[iulf]*2d|__aeabi_f2d|__aeabi_d2.*|__.*df[23]|__float.*df|__fix.*df.*|__extendsfdf2|__truncdfsf2|__unorddf2)$'
+forbidden_pattern='^(__aeabi_uldivmod|__aeabi_ldivmod|__udivmoddi4|__divmoddi4|__udivdi3|__divdi3|__umoddi3|__moddi3|__aeabi_d.*|__aeabi_cd.*|__aeabi_[iulf]*2d|__aeabi_f2d|__aeabi_d2.*|__.*df[23]|__float.*df|__fix.*df.*|__extendsfdf2|__truncdfsf2|__unorddf2)$'
 
 failures=0
 problem() {
