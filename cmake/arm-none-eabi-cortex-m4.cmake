@@ -1,7 +1,7 @@
 # Cross toolchain for a Cortex-M4 with its single-precision FPU (thumb, hard float), using
 # Debian's gcc-arm-none-eabi and libstdc++-arm-none-eabi-newlib.
 #
-#   cmake -S ports/cortex-m4 -B build-arm -DCMAKE_TOOLCHAIN_FILE=$PWD/cmake/arm-none-eabi-cortex-m4.cmake
+#   cmake --preset cortex-m4
 
 set(CMAKE_SYSTEM_NAME Generic)
 set(CMAKE_SYSTEM_PROCESSOR arm)

@@ -2,6 +2,8 @@
 
 #include "FT847.h"
 
+#include <string.h>
+
 #include "Log.h"
 #include "Millis.h"
 #include "Settings.h"
@@ -26,6 +28,14 @@ constexpr uint8_t kOpSetSatTxToneFrequency = 0x2B;
 constexpr uint8_t kOpSetSatTxToneMode = 0x2A;
 constexpr uint8_t kToneEncoderOn = 0x4A;
 constexpr uint8_t kToneEncoderOff = 0x8A;
+
+// +0.0 and -0.0, told apart from every other double by the bit pattern: a double comparison is
+// a library routine on a core without double-precision hardware.
+bool isZero(double value) {
+    uint64_t bits = 0;
+    memcpy(&bits, &value, sizeof bits);
+    return (bits << 1) == 0;
+}
 
 }  // namespace
 
@@ -189,7 +199,8 @@ bool FT847::setFrequency(uint64_t hz) {
         command[i] = digits[i];
     }
     txnRx = targetRx;
-    requestedFrequency = hz - hz % 10;
+    // What the radio will report back: the frequency the digits say, the unit Hz dropped.
+    (void)decodeFrequency(digits, requestedFrequency);
     // The radio already reported this frequency for this VFO: nothing to send.
     if (requestedFrequency == (txnRx ? rxFrequency : txFrequency)) {
         return true;
@@ -230,7 +241,7 @@ bool FT847::setTxTone(double hz) {
     if (!canCommand() || !canSend()) {
         return false;
     }
-    const bool enable = hz != 0.0;
+    const bool enable = !isZero(hz);  // a NaN is not zero, and encodeTone() refuses it
     if (enable && !encodeTone(hz, toneCode)) {
         return false;
     }

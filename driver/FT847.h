@@ -68,6 +68,15 @@ public:
     explicit FT847(HardwareSerial& serialPort);
     ~FT847() override = default;
 
+    // A driver is a global or lives on the stack, never on the heap. The virtual destructor
+    // makes the compiler emit a deleting destructor for the vtable; this operator delete keeps
+    // that destructor away from the global allocator, so a firmware with the driver links no
+    // heap. Construction in place (placement new) stays possible.
+    static void* operator new(size_t) = delete;
+    static void* operator new[](size_t) = delete;
+    static void* operator new(size_t, void* place) noexcept { return place; }
+    static void operator delete(void*) noexcept {}
+
     FT847(const FT847&) = delete;
     FT847& operator=(const FT847&) = delete;
 

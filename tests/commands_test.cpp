@@ -181,6 +181,13 @@ TEST_F(Command, ToneOnSendsCodeThenEncoderOnAndToneOffOnlyEncoderOff) {
     EXPECT_TRUE(rig.isConnected()) << "tones are not read back";
 }
 
+TEST_F(Command, MinusZeroSwitchesTheToneOffAsZeroDoes) {
+    ASSERT_TRUE(rig.setTxTone(-0.0));
+    tick(300);
+    EXPECT_EQ(newFrames(), "1705: 8A 00 00 00 2A\n");
+    EXPECT_EQ(Serial.text, "FT847 TX TONE: -0.0 Hz OFF\n");
+}
+
 TEST_F(Command, ToneIsRefusedInsideTheSpacingWindowWhileAModeWaits) {
     ASSERT_TRUE(rig.setTxTone(88.5));
     tick(101);
@@ -194,7 +201,9 @@ TEST_F(Command, ToneIsRefusedInsideTheSpacingWindowWhileAModeWaits) {
 
 TEST_F(Command, OutOfRangeArgumentsAreRefusedAndChangeNothing) {
     const double badTones[] = {-88.5, 66.9, 199.5, 250.4,
-                               std::numeric_limits<double>::quiet_NaN()};
+                               std::numeric_limits<double>::quiet_NaN(),
+                               -std::numeric_limits<double>::quiet_NaN(),
+                               std::numeric_limits<double>::denorm_min()};
     for (double tone : badTones) {
         EXPECT_FALSE(rig.setTxTone(tone)) << tone;
     }

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <new>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "CatProtocol.h"
@@ -246,6 +248,35 @@ TEST(Heap, TheDriverAllocatesNothingAcrossConnectCommandsAndFailures) {
     EXPECT_EQ(releases, 0u);
     EXPECT_GT(uart.packets.size(), 20u);
     EXPECT_LE(uart.packets.size(), 1000u) << "the reserved room must not have been outgrown";
+}
+
+namespace {
+
+template <typename T, typename = void>
+struct HeapConstructible : std::false_type {};
+template <typename T>
+struct HeapConstructible<T, std::void_t<decltype(new T(std::declval<HardwareSerial&>()))>>
+    : std::true_type {};
+
+}  // namespace
+
+static_assert(!HeapConstructible<FT847>::value, "a driver must not be created on the heap");
+
+// The vtable's deleting destructor is the one way the driver could reach the allocator: a
+// delete through the interface, say of a driver a firmware constructed in place.
+TEST(Heap, DeletingADriverThroughTheInterfaceReleasesNothing) {
+    HardwareSerial uart;
+    alignas(FT847) unsigned char place[sizeof(FT847)];
+    SerialTransport* transport = new (place) FT847(uart);
+    EXPECT_EQ(static_cast<void*>(transport), static_cast<void*>(place));
+    allocations = 0;
+    releases = 0;
+    {
+        Window window;
+        delete transport;
+    }
+    EXPECT_EQ(releases, 0u);
+    EXPECT_EQ(allocations, 0u);
 }
 
 int main(int argc, char** argv) {
