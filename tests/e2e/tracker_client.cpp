@@ -12,6 +12,10 @@
 //   tracker_client hog PORT SECONDS
 //       sends commands without ever reading the replies; prints "dropped" once the station
 //       closes the connection, or "kept" after SECONDS.
+//   tracker_client latency PORT COUNT GAP_MS DOWN_HZ
+//       every GAP_MS sends "F hz" with a new downlink frequency and prints "sent HZ US", the
+//       monotonic clock in microseconds just before the send, for the figure of the latency
+//       from a set to its frame on the radio's line.
 //   tracker_client fill PORT COUNT SECONDS
 //       opens COUNT connections, checks that each answers, then holds them for SECONDS; prints
 //       "answered N", and for each connection the station closed "closed K".
@@ -54,6 +58,12 @@ int connectTo(int port) {
 void sleepMs(long ms) {
     const timespec pause{ms / 1000, (ms % 1000) * 1000000};
     nanosleep(&pause, nullptr);
+}
+
+long long nowUs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
 
 long nowMs() {
@@ -155,6 +165,20 @@ int track(int port, int cycles, long cycleMs, long down, long up) {
     return 0;
 }
 
+int latency(int port, int count, long gapMs, long down) {
+    const int fd = connectTo(port);
+    for (int i = 0; i < count; ++i) {
+        sleepMs(gapMs);
+        const long hz = down + 1000L * (i + 1);
+        const long long sentUs = nowUs();
+        const std::string reply = ask(fd, "F " + std::to_string(hz));
+        printf("sent %ld %lld %s\n", hz, sentUs, firstLine(reply).c_str());
+    }
+    ask(fd, "q");
+    close(fd);
+    return 0;
+}
+
 int hog(int port, long seconds) {
     const int fd = connectTo(port);
     const int small = 4096;
@@ -221,6 +245,9 @@ int main(int argc, char** argv) {
     if (mode == "track" && argc == 7) {
         return track(atoi(argv[2]), atoi(argv[3]), atol(argv[4]), atol(argv[5]), atol(argv[6]));
     }
+    if (mode == "latency" && argc == 6) {
+        return latency(atoi(argv[2]), atoi(argv[3]), atol(argv[4]), atol(argv[5]));
+    }
     if (mode == "hog" && argc == 4) {
         return hog(atoi(argv[2]), atol(argv[3]));
     }
@@ -228,6 +255,7 @@ int main(int argc, char** argv) {
         return fill(atoi(argv[2]), atoi(argv[3]), atol(argv[4]));
     }
     fprintf(stderr, "usage: tracker_client track PORT CYCLES CYCLE_MS DOWN_HZ UP_HZ\n"
+                    "       tracker_client latency PORT COUNT GAP_MS DOWN_HZ\n"
                     "       tracker_client hog PORT SECONDS\n"
                     "       tracker_client fill PORT COUNT SECONDS\n");
     return 2;
