@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the seed corpus of the fuzz target: a few scripts that reach the handshake, every
 command, a power cycle in a poll, refused writes, damaged replies, line noise and the clock's
-wrap, under each of the owner's loops (every millisecond, jittered, stalling). Layout of a script: see ft847_fuzz.cpp. The action numbers come from FaultHarness::Action
+wrap, under each of the owner's loops (every millisecond, jittered, stalling). Layout of a
+script: see ft847_fuzz.cpp. The action numbers come from FaultHarness::Action
 and the radio's codes from sim/CatProtocol.h, so that neither is written down twice."""
 import os
 import re

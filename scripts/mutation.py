@@ -4,6 +4,7 @@ developer could make, and for each one rebuilds and runs the tests; a change tha
 notices is a survivor.
 
     scripts/mutation.py [--subset] [--sequences N] [--only ID[,ID...]] [--keep] [--list]
+    scripts/mutation.py --readme
 
 Works on a copy of the source tree in a temporary directory (a Release build of the unit
 tests, the heap test and the scenario program); the working tree is never touched. Each
@@ -13,9 +14,13 @@ does not build is an error in this list, not a kill.
 
 The tests run for each mutant: the scenario program (its PASS line, exactly), the heap test and
 every unit test, with the seeded fault injection cut to --sequences sequences (default 2000)
-and stopping at the first failure. Results go to build-figures/mutation.txt for
-scripts/robustness-readme.py. --subset runs every mutant marked for CI (about half, one or more
-of each kind of fault) and writes build-figures/mutation-subset.txt instead.
+and stopping at the first failure. A full run writes build-figures/mutation.txt; --readme then
+rewrites README.md's mutation section from it, without running anything.
+
+--subset (what CI runs) takes only the mutants marked for CI, about half of them, every kind
+of fault among them, writes build-figures/mutation-subset.txt, and also fails unless README.md's
+section counts the mutants of this list and names as survivors exactly those judged equivalent
+here (a full run that exits 0 leaves those and no others).
 
 Exit status: 0 when every mutant is killed or judged equivalent below, 1 when one survives (or
 one judged equivalent is killed, which means the judgement was wrong), 2 for a bad argument or
@@ -34,6 +39,9 @@ PASS_LINE = ('PASS: powered-off startup, bounded retry, late power-on, power cyc
              'packet spacing, timer wrap and UART failure\n')
 TARGETS = ['ft847_unit_tests', 'ft847_heap_test', 'ft847_power']
 TEST_TIMEOUT_S = 120
+README_BEGIN = ('<!-- mutation figures: begin (written by scripts/mutation.py --readme; '
+                'do not edit by hand) -->')
+README_END = '<!-- mutation figures: end -->'
 
 
 class Mutant:
@@ -233,7 +241,8 @@ MUTANTS = [
     Mutant('fail-stays', LINK, '    state = State::RetryWait;\n    responseLength = 0;\n',
            '    responseLength = 0;\n', 'a failure does not enter the retry wait'),
     Mutant('read-keeps-stale-bytes', LINK,
-           '    // Stale bytes from earlier traffic must not be taken for the reply.\n    drain();\n',
+           '    // Stale bytes from earlier traffic must not be taken for the reply.\n'
+           '    drain();\n',
            '', 'bytes received before the read are taken for its reply', ci=True),
     Mutant('read-keeps-vfo', LINK, '    txnRx = rx;\n', '',
            'a read stores its reply in the cache of the previous command\'s VFO'),
@@ -258,8 +267,8 @@ MUTANTS = [
            'txnRx ? int{kOpReadSatTx} : int{kOpReadSatRx}',
            'the timeout line names the other VFO\'s read'),
     Mutant('frequency-check-dropped', LINK,
-           'if (purpose == Purpose::CheckFrequency && frequencyCheckPending && hz != requestedFrequency) {',
-           'if (purpose == Purpose::CheckFrequency && frequencyCheckPending && hz == requestedFrequency) {',
+           'frequencyCheckPending && hz != requestedFrequency) {',
+           'frequencyCheckPending && hz == requestedFrequency) {',
            'the frequency read-back fails when it matches', ci=True),
     Mutant('mode-check-byte', LINK, 'response[4] != requestedMode) {',
            'response[0] != requestedMode) {', 'the mode is looked for in the wrong reply byte'),
@@ -309,11 +318,12 @@ def fail_usage(message):
 
 
 def parse(argv):
-    options = {'subset': False, 'sequences': 2000, 'only': None, 'keep': False, 'list': False}
+    options = {'subset': False, 'sequences': 2000, 'only': None, 'keep': False, 'list': False,
+               'readme': False}
     args = list(argv)
     while args:
         arg = args.pop(0)
-        if arg in ('--subset', '--keep', '--list'):
+        if arg in ('--subset', '--keep', '--list', '--readme'):
             options[arg[2:]] = True
         elif arg in ('--sequences', '--only'):
             if not args:
@@ -332,7 +342,9 @@ def parse(argv):
                 options['only'] = set(wanted)
         else:
             fail_usage(f'unknown argument "{arg}"; usage: scripts/mutation.py [--subset] '
-                       '[--sequences N] [--only ID[,ID...]] [--keep] [--list]')
+                       '[--sequences N] [--only ID[,ID...]] [--keep] [--list] | --readme')
+    if options['readme'] and len(argv) != 1:
+        fail_usage('--readme takes no other argument')
     return options
 
 
@@ -424,10 +436,108 @@ def write_figures(options, results, seconds):
     return name
 
 
+def read_figures():
+    values, results, survivors = {}, [], []
+    with open(os.path.join(ROOT, 'build-figures', 'mutation.txt')) as text:
+        for line in text:
+            key, _, value = line.rstrip('\n').partition('=')
+            if key == 'result':
+                results.append(value.split('|')[0])
+            elif key == 'survivor':
+                survivors.append(value.split('|'))
+            elif key:
+                values[key] = value
+    return values, results, survivors
+
+
+def readme_section(values, survivors):
+    mutants, killed = int(values['mutants']), int(values['killed'])
+    judged = [s for s in survivors if s[3]]
+    by_ident = {m.ident: m for m in MUTANTS}
+    rows = [
+        README_BEGIN,
+        '',
+        f'`scripts/mutation.py` makes {mutants} one-place changes to `driver/`, each a fault a',
+        'developer could make, and for each one rebuilds and runs the scenario program, the heap',
+        f'test and the unit tests (with {int(values["sequences"]):,} fault-injection sequences).',
+        '',
+        '| What | Figure |',
+        '|---|---|',
+        f'| mutants | {mutants} |',
+        f'| killed by a test | {killed} ({100.0 * killed / mutants:.1f} %) |',
+        f'| survived | {mutants - killed}, of which judged equivalent: {len(judged)} |',
+        f'| killed, of those not judged equivalent | {killed} of {mutants - len(judged)} |',
+        f'| run by CI (`--subset`) | {sum(1 for m in MUTANTS if m.ci)} |',
+        '',
+    ]
+    if survivors:
+        rows += ['Survivors, and why no test can notice them:', '',
+                 '| Mutant | Where | Change | Why |', '|---|---|---|---|']
+        for ident, path, fault, why in survivors:
+            mutant = by_ident.get(ident)
+            where = f'`{path}`'
+            rows.append(f'| `{ident}` | {where} | {fault} | '
+                        f'{why or "NOT EXPLAINED: a gap in the tests"} |')
+            if mutant is None:
+                rows[-1] += ' (no longer in the list)'
+        rows.append('')
+    rows.append(README_END)
+    return '\n'.join(rows) + '\n'
+
+
+def replace_section(readme, fresh):
+    if README_BEGIN in readme and README_END in readme:
+        start = readme.index(README_BEGIN)
+        stop = readme.index(README_END) + len(README_END) + 1
+        return readme[:start] + fresh + readme[stop:]
+    return readme.rstrip('\n') + '\n\n' + fresh
+
+
+def write_readme():
+    try:
+        values, results, survivors = read_figures()
+    except FileNotFoundError:
+        print('mutation.py: no build-figures/mutation.txt; run scripts/mutation.py first',
+              file=sys.stderr)
+        return 2
+    if results != [m.ident for m in MUTANTS]:
+        print('mutation.py: build-figures/mutation.txt is from another list of mutants; '
+              'run scripts/mutation.py again', file=sys.stderr)
+        return 2
+    path = os.path.join(ROOT, 'README.md')
+    with open(path) as text:
+        readme = text.read()
+    with open(path, 'w') as text:
+        text.write(replace_section(readme, readme_section(values, survivors)))
+    print('README.md mutation section written')
+    return 0
+
+
+def readme_agrees():
+    """The README's section counts this list's mutants and names the equivalent ones."""
+    with open(os.path.join(ROOT, 'README.md')) as text:
+        readme = text.read()
+    if README_BEGIN not in readme or README_END not in readme:
+        return ['README.md has no mutation section']
+    section = readme[readme.index(README_BEGIN):readme.index(README_END)]
+    problems = []
+    if f'| mutants | {len(MUTANTS)} |' not in section:
+        problems.append(f'README.md does not count the {len(MUTANTS)} mutants of this list')
+    named = {line.split('`')[1] for line in section.splitlines()
+             if line.startswith('| `') and line.count('`') >= 2}
+    judged = {m.ident for m in MUTANTS if m.equivalent}
+    if named != judged:
+        problems.append('README.md names other survivors than those judged equivalent here: '
+                        + ', '.join(sorted(named ^ judged)))
+    return problems
+
+
 def main(argv):
     # A terminated run still removes its copy of the tree.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(3))
     options = parse(argv)
+    if options['readme']:
+        return write_readme()
     if options['list']:
         for m in MUTANTS:
             print(f'{m.ident:28} {m.path:22} {"ci " if m.ci else "   "}{m.fault}')
@@ -509,7 +619,10 @@ def main(argv):
     if options['only'] is None:
         print(f'figures written to build-figures/{write_figures(options, results, seconds)}')
     unexplained = [m for m in survivors if not m.equivalent]
-    return 1 if unexplained or wrongly_equivalent else 0
+    disagreements = readme_agrees() if options['subset'] else []
+    for problem in disagreements:
+        print(f'mutation.py: {problem}; run scripts/mutation.py, then --readme', file=sys.stderr)
+    return 1 if unexplained or wrongly_equivalent or disagreements else 0
 
 
 if __name__ == '__main__':

@@ -569,7 +569,8 @@ std::string FaultHarness::report() const {
     static const char* const kLoops[] = {"steady", "jittered", "stalling", "scripted"};
     std::string text = checker.ok() ? problem : checker.firstViolation();
     text += "\nloop: " + std::string(kLoops[scripted ? 3 : static_cast<size_t>(loop) % 3]) +
-            ", reconnection bound " + std::to_string(bound) + " ms\nactions:\n" + trace + "frames:\n";
+            ", reconnection bound " + std::to_string(bound) + " ms\nactions:\n" + trace +
+            "frames:\n";
     for (size_t i = 0; i < uart.packets.size() && text.size() < 60000; ++i) {
         char row[40];
         const HardwareSerial::Frame& f = uart.packets[i];

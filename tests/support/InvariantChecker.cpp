@@ -326,7 +326,8 @@ void InvariantChecker::checkRead(State after, uint32_t now) {
         fault(found + "did not accept them as a valid reply");
     }
     if ((!valid || mismatch) && !failed) {
-        fault(found + "accepted " + (valid ? "a frequency other than the one set" : "no frequency"));
+        fault(found + "accepted " +
+              (valid ? "a frequency other than the one set" : "no frequency"));
     }
 }
 
