@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "FT847.h"
 #include "HardwareSerial.h"
@@ -42,7 +43,8 @@ void rigControlSubFrequencyReceived(uint64_t hz, bool) {
 int main(int argc, char** argv) {
     StationOptions options;
     std::string error;
-    switch (parseStationOptions(argc, argv, options, error)) {
+    std::vector<std::string> notes;
+    switch (parseStationOptions(argc, argv, options, error, notes)) {
     case ParseResult::Help:
         std::fputs(kStationUsage, stdout);
         return 0;
@@ -51,6 +53,9 @@ int main(int argc, char** argv) {
         return 2;
     case ParseResult::Run:
         break;
+    }
+    for (const std::string& note : notes) {
+        std::fprintf(stderr, "ft847-station: %s\n", note.c_str());
     }
 
     struct sigaction action {};
