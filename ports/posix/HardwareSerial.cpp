@@ -58,8 +58,13 @@ bool HardwareSerial::open() {
     int error = 0;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         error = errno == EWOULDBLOCK ? EBUSY : errno;
-    } else if (ioctl(fd, TIOCEXCL) != 0 || !configure()) {
+    } else if (ioctl(fd, TIOCEXCL) != 0) {
         error = errno;
+    } else {
+        exclusive = true;
+        if (!configure()) {
+            error = errno;
+        }
     }
     if (error != 0) {
         close();
@@ -97,9 +102,13 @@ bool HardwareSerial::configure() {
 void HardwareSerial::close() {
     if (fd >= 0) {
         // The terminal's exclusive mode outlives this descriptor while another one is open (a
-        // pseudo-terminal's other side keeps it), so it is cleared by hand; the lock goes with
-        // the descriptor.
-        ioctl(fd, TIOCNXCL);
+        // pseudo-terminal's other side keeps it), so it is cleared by hand, but only if this
+        // port set it: a second program's failed open must not clear the first's. The lock
+        // goes with the descriptor.
+        if (exclusive) {
+            ioctl(fd, TIOCNXCL);
+            exclusive = false;
+        }
         ::close(fd);
         fd = -1;
     }

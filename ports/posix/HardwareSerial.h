@@ -80,6 +80,7 @@ private:
     int fd = -1;
     uint32_t baudRate;
     bool wanted = false;  // begin() was called: keep the device open
+    bool exclusive = false;  // this port set the terminal's exclusive mode
     bool hungUp = false;
     uint32_t lastOpenAttemptMs = 0;
     bool framed = false;

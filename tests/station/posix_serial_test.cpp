@@ -186,6 +186,8 @@ TEST(PosixSerial, KeepsTheDeviceForItselfUntilItClosesIt) {
     EXPECT_FALSE(second.open());
     EXPECT_EQ(errno, EBUSY);
     EXPECT_FALSE(second.isOpen());
+    ASSERT_EQ(ioctl(pty.slave, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1) << "the refused program cleared the first one's exclusive mode";
 
     // Closed, it leaves the terminal as it found it, though the other side still holds it.
     first.reset();
