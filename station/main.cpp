@@ -82,13 +82,14 @@ int main(int argc, char** argv) {
     StandardStream standardError(2);
     LineOutput status(standardOutput.descriptor(), kOutputBytes, "station: ");
     LineOutput log(standardError.descriptor(), kOutputBytes, "ft847-station: ");
+    // The count of dropped lines goes to stderr, unless that is what could not be written.
     const auto finish = [&](int code) {
+        status.finish(kExitFlushMs);
         if (status.dropped() > 0 || log.dropped() > 0) {
             log.post("ft847-station: " + std::to_string(status.dropped()) +
                      " status lines and " + std::to_string(log.dropped()) +
                      " log lines could not be written and were dropped\n");
         }
-        status.finish(kExitFlushMs);
         log.finish(kExitFlushMs);
         return code;
     };

@@ -71,13 +71,15 @@ void LineOutput::finish(int timeoutMs) {
         clock_gettime(CLOCK_MONOTONIC, &now);
         const long elapsedMs =
             (now.tv_sec - start.tv_sec) * 1000L + (now.tv_nsec - start.tv_nsec) / 1000000L;
-        if (elapsedMs >= timeoutMs) {
-            return;
-        }
         pollfd watch{fd, POLLOUT, 0};
-        if (poll(&watch, 1, static_cast<int>(timeoutMs - elapsedMs)) <= 0) {
-            return;
+        if (elapsedMs >= timeoutMs || poll(&watch, 1, static_cast<int>(timeoutMs - elapsedMs)) <= 0) {
+            break;
         }
         writeReady();
     }
+    // What is still queued never reaches the reader.
+    for (const char c : buffer) {
+        droppedLines += c == '\n' ? 1 : 0;
+    }
+    buffer.clear();
 }

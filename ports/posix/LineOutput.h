@@ -26,7 +26,8 @@ public:
     bool pending() const { return !buffer.empty() && !gone; }
     void writeReady();
 
-    // At exit: waits up to `timeoutMs` for the descriptor to take what is left.
+    // At exit: waits up to `timeoutMs` for the descriptor to take what is left; what it does
+    // not take counts as dropped.
     void finish(int timeoutMs);
 
     int descriptor() const { return fd; }
