@@ -2,7 +2,8 @@
 # CPU use and wake-ups of ft847-station and ft847-emulator while the station is connected and
 # idle (polling both VFOs once a second, the default): both run as real processes on a
 # pseudo-terminal; once the station has applied its settings, the CPU time each one used
-# (utime + stime in /proc/PID/stat) and the times it was switched in (context switches in
+# (utime + stime in /proc/PID/stat, in clock ticks, and the scheduler's own count in
+# nanoseconds, /proc/PID/schedstat) and the times it was switched in (context switches in
 # /proc/PID/status) are counted over a fixed time.
 #
 # Usage: scripts/station-cpu.sh [--seconds N] [--check] [--readme]
@@ -13,7 +14,7 @@
 # The programs default to the "default" preset's build (build/).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-seconds=20
+seconds=60
 check=0
 readme=0
 station=$root/build/station/ft847-station
@@ -53,6 +54,11 @@ wait_for() {  # FILE TEXT SECONDS
 # ticks PID: CPU time used so far, in clock ticks (fields 14 and 15 of /proc/PID/stat, counted
 # after the command name, which is in parentheses).
 ticks() { sed 's/^.*) //' "/proc/$1/stat" | awk '{ print $12 + $13 }'; }
+# runtime PID: nanoseconds on a CPU so far, as the scheduler counts them.
+# 0 on a kernel without it.
+runtime() {
+    if [ -r "/proc/$1/schedstat" ]; then awk '{ print $1 }' "/proc/$1/schedstat"; else echo 0; fi
+}
 # switches PID: voluntary and involuntary context switches so far.
 switches() { awk '/ctxt_switches/ { n += $2 } END { print n }' "/proc/$1/status"; }
 
@@ -70,26 +76,31 @@ pids+=("$station_pid")
 wait_for "$work/station.out" "station: settings applied" 8
 sleep 1  # the first polls
 
-s_ticks=$(ticks "$station_pid"); s_switches=$(switches "$station_pid")
-e_ticks=$(ticks "$emulator_pid"); e_switches=$(switches "$emulator_pid")
+s_ticks=$(ticks "$station_pid"); s_switches=$(switches "$station_pid"); s_ns=$(runtime "$station_pid")
+e_ticks=$(ticks "$emulator_pid"); e_switches=$(switches "$emulator_pid"); e_ns=$(runtime "$emulator_pid")
 polls_before=$(grep -c "station: RX" "$work/station.out" || true)
 sleep "$seconds"
 s_ticks=$(($(ticks "$station_pid") - s_ticks)); s_switches=$(($(switches "$station_pid") - s_switches))
 e_ticks=$(($(ticks "$emulator_pid") - e_ticks)); e_switches=$(($(switches "$emulator_pid") - e_switches))
+s_ns=$(($(runtime "$station_pid") - s_ns)); e_ns=$(($(runtime "$emulator_pid") - e_ns))
 polls=$(($(grep -c "station: RX" "$work/station.out" || true) - polls_before))
 kill -TERM "$station_pid"
 hz=$(getconf CLK_TCK)
 
 percent() { awk -v t="$1" -v hz="$hz" -v s="$seconds" 'BEGIN { printf "%.2f", 100 * t / hz / s }'; }
+precise() { awk -v ns="$1" -v s="$seconds" 'BEGIN { printf "%.3f", 100 * ns / 1e9 / s }'; }
 rate() { awk -v n="$1" -v s="$seconds" 'BEGIN { printf "%.1f", n / s }'; }
 station_cpu=$(percent "$s_ticks"); emulator_cpu=$(percent "$e_ticks")
 station_wakes=$(rate "$s_switches"); emulator_wakes=$(rate "$e_switches")
+station_precise=$(precise "$s_ns"); emulator_precise=$(precise "$e_ns")
 tick_percent=$(awk -v hz="$hz" -v s="$seconds" 'BEGIN { printf "%.2f", 100 / hz / s }')
 echo "seconds $seconds"
 echo "polls $polls"
 echo "station-cpu-percent $station_cpu"
+echo "station-cpu-percent-schedstat $station_precise"
 echo "station-wakeups-per-second $station_wakes"
 echo "emulator-cpu-percent $emulator_cpu"
+echo "emulator-cpu-percent-schedstat $emulator_precise"
 echo "emulator-wakeups-per-second $emulator_wakes"
 echo "resolution-percent $tick_percent"
 
@@ -117,13 +128,14 @@ table = f"""{begin}
 
 Measured by \`scripts/station-cpu.sh\` over $seconds s while the station was connected and idle,
 polling both VFOs once a second ($polls polls), on a pseudo-terminal at 4800 bps. CPU time from
-\`/proc/PID/stat\` (one clock tick is $tick_percent % over this time), wake-ups from the context
-switches in \`/proc/PID/status\`:
+\`/proc/PID/stat\` (in clock ticks: one is $tick_percent % over this time) and from the scheduler's
+nanosecond count in \`/proc/PID/schedstat\`; wake-ups from the context switches in
+\`/proc/PID/status\`:
 
-| Program | CPU, % of one core | Wake-ups per second |
-|---|---:|---:|
-| \`ft847-station\` | $station_cpu | $station_wakes |
-| \`ft847-emulator\` | $emulator_cpu | $emulator_wakes |
+| Program | CPU, % of one core (stat) | CPU, % of one core (schedstat) | Wake-ups per second |
+|---|---:|---:|---:|
+| \`ft847-station\` | $station_cpu | $station_precise | $station_wakes |
+| \`ft847-emulator\` | $emulator_cpu | $emulator_precise | $emulator_wakes |
 
 {end}"""
 new, n = re.subn(re.escape(begin) + ".*?" + re.escape(end), table, text, flags=re.S)
