@@ -84,6 +84,7 @@ int main(int argc, char** argv) {
     LineOutput log(standardError.descriptor(), kOutputBytes, "ft847-station: ");
     // The count of dropped lines goes to stderr, unless that is what could not be written.
     const auto finish = [&](int code) {
+        Serial.attach(nullptr);
         status.finish(kExitFlushMs);
         if (status.dropped() > 0 || log.dropped() > 0) {
             log.post("ft847-station: " + std::to_string(status.dropped()) +

@@ -29,11 +29,11 @@ run emulator_operand "$emulator" x
 expect_refused emulator_operand 2 "ft847-emulator: unexpected argument 'x'"
 run emulator_baud "$emulator" --baud=1200
 expect_refused emulator_baud 2 "ft847-emulator: baud rate '1200' is not one of 4800, 9600, 57600"
-run emulator_latency "$emulator" --latency-ms $'1\n\e[2J'
-expect_refused emulator_latency 2 "ft847-emulator: latency '1\\n\\x1b[2J' is not 0 to 1000 ms"
-run station_ambiguous "$station" --port p --t 1
-expect_refused station_ambiguous 2 \
-    "ft847-station: option '--t' is ambiguous: --tx-freq, --tx-mode, --tone"
+run emulator_latency "$emulator" --lat=1001
+expect_refused emulator_latency 2 "ft847-emulator: latency '1001' is not 0 to 1000 ms"
+run station_escape "$station" --port p --rx-freq $'1\n\e[2J'
+expect_refused station_escape 2 \
+    "ft847-station: frequency '1\\n\\x1b[2J' is not a whole number of Hz from 10 to 999999990"
 run station_missing "$station" --port /dev/null/none
 expect_refused station_missing 1 "ft847-station: cannot open /dev/null/none: Not a directory"
 echo "ok: --help, and one line naming the problem"

@@ -46,17 +46,6 @@ struct Pty {
         slave = master = -1;
     }
 
-    std::string drain() const {
-        std::string got;
-        char bytes[64];
-        for (int tries = 0; tries < 50 && got.size() < 5; ++tries) {
-            const ssize_t n = read(master, bytes, sizeof bytes);
-            if (n > 0) got.append(bytes, static_cast<size_t>(n));
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return got;
-    }
-
     // Everything the port sent, until 50 ms pass without a byte.
     std::string readAll() const {
         std::string got;
@@ -86,7 +75,15 @@ struct Pty {
     }
 };
 
-void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(20)); }
+// The port's count of received bytes once it reaches `want`, or when 1 s has passed.
+int availableWithin1s(HardwareSerial& port, int want) {
+    const auto start = std::chrono::steady_clock::now();
+    while (port.available() < want &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(1)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return port.available();
+}
 
 const uint8_t kReadSatRx[5] = {0x00, 0x00, 0x00, 0x00, 0x13};
 
@@ -112,12 +109,11 @@ TEST(PosixSerial, ConfiguresRaw8N2AndMovesBytesBothWays) {
 
     EXPECT_EQ(port.write(kReadSatRx, 5), 5u);
     port.flush();
-    EXPECT_EQ(pty.drain(), std::string("\x00\x00\x00\x00\x13", 5));
+    EXPECT_EQ(pty.readAll(), std::string("\x00\x00\x00\x00\x13", 5));
 
     const uint8_t reply[5] = {0x14, 0x58, 0x00, 0x00, 0x08};
     ASSERT_EQ(write(pty.master, reply, 5), 5);
-    settle();
-    EXPECT_EQ(port.available(), 5);
+    EXPECT_EQ(availableWithin1s(port, 5), 5);
     for (uint8_t byte : reply) {
         EXPECT_EQ(port.read(), byte);
     }
@@ -168,7 +164,7 @@ TEST(PosixSerial, ClosesOnHangUpAndReopensTheSamePathWhenTheDeviceReturns) {
     ASSERT_TRUE(port.isOpen());
     EXPECT_LT(std::chrono::steady_clock::now() - returned, std::chrono::milliseconds(1100));
     EXPECT_EQ(port.write(kReadSatRx, 5), 5u);
-    EXPECT_EQ(second.drain(), std::string("\x00\x00\x00\x00\x13", 5));
+    EXPECT_EQ(second.readAll(), std::string("\x00\x00\x00\x00\x13", 5));
     unlink(link.c_str());
 }
 
@@ -243,7 +239,7 @@ TEST(PosixSerial, WritesAFrameWholeOrNotAtAll) {
 
     port.setWriter(twoBytesAtATime);
     EXPECT_EQ(port.write(kReadSatRx, 5), 5u);
-    EXPECT_EQ(pty.drain(), std::string("\x00\x00\x00\x00\x13", 5));
+    EXPECT_EQ(pty.readAll(), std::string("\x00\x00\x00\x00\x13", 5));
 
     // Two bytes go in, then the device takes nothing more: after a bounded wait the frame is
     // refused. (The port takes back what is still queued; this terminal's queue was empty, so
