@@ -245,6 +245,7 @@ TEST(PosixSerial, WritesAFrameWholeOrNotAtAll) {
     // refused. (The port takes back what is still queued; this terminal's queue was empty, so
     // the two bytes have already passed, as bytes a UART has shifted out have. The next test
     // fills the queue first.)
+    stuckCalls = 0;
     port.setWriter(twoBytesThenStuck);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(port.write(kReadSatRx, 5), 0u);
