@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "CommandLine.h"
 #include "DriverSchedule.h"
 #include "EventLoop.h"
 #include "FT847.h"
@@ -117,10 +118,11 @@ int main(int argc, char** argv) {
     HardwareSerial port(options.port.c_str(), options.baud);
     if (!port.open()) {
         if (!options.waitForPort) {
-            log.post("ft847-station: cannot open " + options.port + ": " + strerror(errno) + "\n");
+            log.post("ft847-station: cannot open " + visible(options.port.c_str()) + ": " +
+                     strerror(errno) + "\n");
             return finish(1);
         }
-        status.post("station: waiting for " + options.port + "\n");
+        status.post("station: waiting for " + visible(options.port.c_str()) + "\n");
     }
 
     FT847 rig(port);

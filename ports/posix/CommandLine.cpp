@@ -98,9 +98,11 @@ int OptionReader::next() {
     return found;
 }
 
-std::string quoted(const char* text) {
+std::string quoted(const char* text) { return "'" + visible(text) + "'"; }
+
+std::string visible(const char* text) {
     constexpr size_t kShown = 64;
-    std::string out = "'";
+    std::string out;
     size_t shown = 0;
     for (const char* c = text; *c != '\0'; ++c, ++shown) {
         if (shown == kShown) {
@@ -131,7 +133,7 @@ std::string quoted(const char* text) {
             }
         }
     }
-    return out + "'";
+    return out;
 }
 
 bool parseWholeNumber(const char* text, uint64_t max, uint64_t& value) {

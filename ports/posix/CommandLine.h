@@ -46,8 +46,10 @@ private:
     std::string problem;
 };
 
-// `text` in single quotes, control characters as C escapes (\n, \x1b) and cut after 64
-// characters, for an error line.
+// `text` with control characters as C escapes (\n, \x1b) and cut after 64 characters, so
+// that it stays on one line and cannot steer the terminal.
+std::string visible(const char* text);
+// The same in single quotes, for a value in an error line.
 std::string quoted(const char* text);
 
 // Digits only, no sign, no spaces, at most `max`.

@@ -34,8 +34,8 @@ expect_refused emulator_latency 2 "ft847-emulator: latency '1001' is not 0 to 10
 run station_escape "$station" --port p --rx-freq $'1\n\e[2J'
 expect_refused station_escape 2 \
     "ft847-station: frequency '1\\n\\x1b[2J' is not a whole number of Hz from 10 to 999999990"
-run station_missing "$station" --port /dev/null/none
-expect_refused station_missing 1 "ft847-station: cannot open /dev/null/none: Not a directory"
+run station_missing "$station" --port $'/dev/null/\e[2J'
+expect_refused station_missing 1 "ft847-station: cannot open /dev/null/\\x1b[2J: Not a directory"
 echo "ok: --help, and one line naming the problem"
 
 # The emulator ends at the end of its input, after a last line that has no newline.
