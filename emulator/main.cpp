@@ -1,35 +1,88 @@
 // ft847-emulator: an FT-847 behind a pseudo-terminal, for trying the station program (or any
 // CAT software) without a radio. It prints the path of the terminal to open, then takes
-// commands on standard input: "off", "on", "status", "quit".
+// commands on standard input: "off", "on", "status", "quit"; it ends at the end of its input.
+//
+// One poll() loop owns the terminal, standard input and standard output, and sleeps until a
+// byte arrives, the radio has a reply byte due, or SIGINT or SIGTERM arrives.
 
 #include <errno.h>
-#include <getopt.h>
-#include <poll.h>
+#include <fcntl.h>
 #include <pty.h>
-#include <signal.h>
-#include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <string>
 
 #include "CatProtocol.h"
+#include "CommandLine.h"
+#include "EventLoop.h"
+#include "LineOutput.h"
 #include "RadioModel.h"
+#include "StandardStreams.h"
 
 namespace {
 
-volatile sig_atomic_t stopRequested = 0;
+const char* const kUsage =
+    "usage: ft847-emulator [--baud 4800|9600|57600] [--latency-ms 0..1000]\n"
+    "Commands on standard input: off, on, status, quit.\n";
 
-void requestStop(int) { stopRequested = 1; }
+enum class Parsed { Run, Help, Bad };
 
-uint64_t nowUs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<uint64_t>(now.tv_sec) * 1000000u +
-           static_cast<uint64_t>(now.tv_nsec) / 1000u;
+Parsed parseArguments(int argc, char** argv, RadioModel::Options& options, std::string& error) {
+    static const OptionSpec kOptions[] = {
+        {"baud", 'b', true},
+        {"latency-ms", 'l', true},
+        {"help", 'h', false},
+    };
+    OptionReader reader(argc, argv, kOptions, sizeof kOptions / sizeof kOptions[0]);
+    for (int id; (id = reader.next()) != OptionReader::kDone;) {
+        uint64_t value = 0;
+        switch (id) {
+        case 0:
+            if (!parseWholeNumber(reader.value(), UINT32_MAX, value) ||
+                !(value == 4800 || value == 9600 || value == 57600)) {
+                error = "baud rate " + quoted(reader.value()) + " is not one of 4800, 9600, 57600";
+                return Parsed::Bad;
+            }
+            options.baud = static_cast<uint32_t>(value);
+            break;
+        case 1:
+            if (!parseWholeNumber(reader.value(), 1000, value)) {
+                error = "latency " + quoted(reader.value()) + " is not 0 to 1000 ms";
+                return Parsed::Bad;
+            }
+            options.latencyMs = static_cast<uint32_t>(value);
+            break;
+        case 2:
+            return Parsed::Help;
+        default:
+            error = reader.error();
+            return Parsed::Bad;
+        }
+    }
+    return Parsed::Run;
+}
+
+// Bits per second of a termios speed; 0 for one the emulator does not name.
+uint32_t bitsPerSecond(speed_t speed) {
+    static const struct {
+        speed_t code;
+        uint32_t bps;
+    } speeds[] = {
+        {B300, 300},       {B600, 600},       {B1200, 1200},     {B2400, 2400},
+        {B4800, 4800},     {B9600, 9600},     {B19200, 19200},   {B38400, 38400},
+        {B57600, 57600},   {B115200, 115200}, {B230400, 230400},
+    };
+    for (const auto& s : speeds) {
+        if (s.code == speed) {
+            return s.bps;
+        }
+    }
+    return 0;
 }
 
 const char* modeName(uint8_t mode) {
@@ -37,128 +90,207 @@ const char* modeName(uint8_t mode) {
     return name != nullptr ? name : "?";
 }
 
-void printStatus(const RadioModel& radio) {
-    std::printf("emulator: power %s, CAT %s, SAT %s, RX %llu Hz %s, TX %llu Hz %s, "
-                "tone code %02X encoder %s\n",
-                radio.powered() ? "on" : "off", radio.catOn ? "on" : "off",
-                radio.satOn ? "on" : "off", static_cast<unsigned long long>(radio.satRx.tens) * 10,
-                modeName(radio.satRx.mode), static_cast<unsigned long long>(radio.satTx.tens) * 10,
-                modeName(radio.satTx.mode), radio.toneCode, radio.toneEncoder ? "on" : "off");
-}
+class Emulator {
+public:
+    Emulator(const RadioModel::Options& options, int masterFd, int slaveFd, LineOutput& output)
+        : radio(options), baud(options.baud), master(masterFd), slave(slaveFd), out(output) {}
 
-// One line of standard input; false on "quit".
-bool command(RadioModel& radio, const std::string& line) {
-    if (line == "off") {
-        radio.setPowered(false);
-        std::printf("emulator: off\n");
-    } else if (line == "on") {
-        radio.setPowered(true);
-        std::printf("emulator: on\n");
-    } else if (line == "status") {
-        printStatus(radio);
-    } else if (line == "quit") {
-        return false;
-    } else if (!line.empty()) {
-        std::printf("emulator: commands are off, on, status, quit\n");
-    }
-    return true;
-}
-
-bool parseArguments(int argc, char** argv, RadioModel::Options& options) {
-    static const option kOptions[] = {
-        {"baud", required_argument, nullptr, 'b'},
-        {"latency-ms", required_argument, nullptr, 'l'},
-        {nullptr, 0, nullptr, 0},
-    };
-    opterr = 0;
-    for (int id; (id = getopt_long(argc, argv, "", kOptions, nullptr)) != -1;) {
-        char* end = nullptr;
-        const unsigned long value = optarg != nullptr ? strtoul(optarg, &end, 10) : 0;
-        const bool number = optarg != nullptr && end != optarg && *end == '\0';
-        if (id == 'b' && number && (value == 4800 || value == 9600 || value == 57600)) {
-            options.baud = static_cast<uint32_t>(value);
-        } else if (id == 'l' && number && value <= 1000) {
-            options.latencyMs = static_cast<uint32_t>(value);
-        } else {
-            std::fprintf(stderr, "usage: ft847-emulator [--baud 4800|9600|57600] "
-                                 "[--latency-ms 0..1000]\n");
-            return false;
+    // Bytes from the station. A radio set to another speed hears only garbage: while the
+    // speed the station set on the terminal differs from the radio's, nothing reaches it.
+    void receive() {
+        uint8_t bytes[64];
+        for (ssize_t got; (got = read(master, bytes, sizeof bytes)) > 0;) {
+            if (!lineSpeedMatches()) {
+                continue;
+            }
+            const uint64_t now = EventLoop::nowUs();
+            radio.receive(bytes, static_cast<size_t>(got),
+                          now - radio.byteUs(static_cast<uint64_t>(got)));
         }
     }
-    return optind == argc;
-}
+
+    // Reply bytes whose time has come; a station that does not read loses them.
+    void send() {
+        for (uint8_t byte; radio.nextByte(EventLoop::nowUs(), byte);) {
+            (void)write(master, &byte, 1);
+        }
+    }
+
+    // Microseconds until the next reply byte is due, or -1.
+    int64_t usUntilNextByte() const {
+        if (!radio.sending()) {
+            return -1;
+        }
+        const uint64_t due = radio.nextByteDueUs();
+        const uint64_t now = EventLoop::nowUs();
+        return due > now ? static_cast<int64_t>(due - now) : 0;
+    }
+
+    // One line of standard input, without its line end; false on "quit".
+    bool command(std::string line) {
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) {
+            line.pop_back();
+        }
+        if (line == "off") {
+            radio.setPowered(false);
+            out.post("emulator: off\n");
+        } else if (line == "on") {
+            radio.setPowered(true);
+            out.post("emulator: on\n");
+        } else if (line == "status") {
+            printStatus();
+        } else if (line == "quit") {
+            return false;
+        } else if (!line.empty()) {
+            out.post("emulator: commands are off, on, status, quit\n");
+        }
+        return true;
+    }
+
+    // A program that held the terminal closed it. One that was killed could not clear the
+    // terminal's exclusive mode, which the emulator's own descriptor keeps alive: once nobody
+    // holds the device's lock, the emulator clears it.
+    void deviceClosed() {
+        if (flock(slave, LOCK_EX | LOCK_NB) == 0) {
+            ioctl(slave, TIOCNXCL);
+            flock(slave, LOCK_UN);
+        }
+    }
+
+private:
+    bool lineSpeedMatches() {
+        termios tty{};
+        const uint32_t line = tcgetattr(slave, &tty) == 0 ? bitsPerSecond(cfgetospeed(&tty)) : 0;
+        const bool matches = line == baud;
+        if (!matches && line != reportedSpeed) {
+            out.post("emulator: line at " + std::to_string(line) + " bps, radio at " +
+                     std::to_string(baud) + " bps: not answering\n");
+        } else if (matches && reportedSpeed != 0) {
+            out.post("emulator: line at " + std::to_string(line) + " bps\n");
+        }
+        reportedSpeed = matches ? 0 : line;
+        return matches;
+    }
+
+    void printStatus() {
+        char text[320];
+        termios tty{};
+        int exclusive = 0;
+        const uint32_t line = tcgetattr(slave, &tty) == 0 ? bitsPerSecond(cfgetospeed(&tty)) : 0;
+        ioctl(slave, TIOCGEXCL, &exclusive);
+        snprintf(text, sizeof text,
+                 "emulator: power %s, CAT %s, SAT %s, RX %llu Hz %s, TX %llu Hz %s, "
+                 "tone code %02X encoder %s, line %u bps%s\n",
+                 radio.powered() ? "on" : "off", radio.catOn ? "on" : "off",
+                 radio.satOn ? "on" : "off", static_cast<unsigned long long>(radio.satRx.tens) * 10,
+                 modeName(radio.satRx.mode), static_cast<unsigned long long>(radio.satTx.tens) * 10,
+                 modeName(radio.satTx.mode), radio.toneCode, radio.toneEncoder ? "on" : "off",
+                 line, exclusive != 0 ? ", in exclusive use" : "");
+        out.post(text);
+    }
+
+    RadioModel radio;
+    const uint32_t baud;
+    const int master;
+    const int slave;
+    LineOutput& out;
+    uint32_t reportedSpeed = 0;  // a wrong line speed already reported
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    RadioModel::Options options;
-    if (!parseArguments(argc, argv, options)) {
-        return 2;
+    if (!openStandardDescriptors()) {
+        return 1;
     }
+    EventLoop loop;
+    StandardStream standardOutput(1);
+    StandardStream standardError(2);
+    LineOutput out(standardOutput.descriptor(), 16384, "emulator: ");
+    LineOutput err(standardError.descriptor(), 4096);
+    const auto finish = [&](int code) {
+        out.finish(100);
+        err.finish(100);
+        return code;
+    };
+
+    RadioModel::Options options;
+    std::string error;
+    switch (parseArguments(argc, argv, options, error)) {
+    case Parsed::Help:
+        out.post(kUsage);
+        return finish(0);
+    case Parsed::Bad:
+        err.post("ft847-emulator: " + error + "\n");
+        return finish(2);
+    case Parsed::Run:
+        break;
+    }
+
     int master = -1;
     int slave = -1;
     char path[256] = {};
     if (openpty(&master, &slave, path, nullptr, nullptr) != 0) {
-        std::fprintf(stderr, "ft847-emulator: cannot open a pseudo-terminal: %s\n",
-                     strerror(errno));
-        return 1;
+        err.post(std::string("ft847-emulator: cannot open a pseudo-terminal: ") + strerror(errno) +
+                 "\n");
+        return finish(1);
     }
     // The emulator keeps the slave side open too, so that the terminal outlives a program that
-    // closes and reopens it.
+    // closes and reopens it, and so that it can read the speed that program set.
     termios raw{};
     tcgetattr(master, &raw);
     cfmakeraw(&raw);
     tcsetattr(master, TCSANOW, &raw);
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    fcntl(master, F_SETFD, FD_CLOEXEC);
+    fcntl(slave, F_SETFD, FD_CLOEXEC);
+    const int closes = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (closes >= 0) {
+        inotify_add_watch(closes, path, IN_CLOSE_WRITE | IN_CLOSE_NOWRITE);
+    }
 
-    struct sigaction action {};
-    action.sa_handler = requestStop;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    signal(SIGPIPE, SIG_IGN);
-
-    RadioModel radio(options);
-    std::printf("emulator: pty %s\n", path);
-    std::fflush(stdout);
+    Emulator emulator(options, master, slave, out);
+    out.post(std::string("emulator: pty ") + path + "\n");
 
     std::string input;
-    bool stdinOpen = true;
     bool running = true;
-    while (running && stopRequested == 0) {
-        pollfd watch[2] = {{master, POLLIN, 0}, {stdinOpen ? 0 : -1, POLLIN, 0}};
-        poll(watch, 2, 1);
-        if ((watch[0].revents & POLLIN) != 0) {
-            uint8_t bytes[64];
-            const ssize_t got = read(master, bytes, sizeof bytes);
-            if (got > 0) {
-                const uint64_t now = nowUs();
-                radio.receive(bytes, static_cast<size_t>(got),
-                              now - radio.byteUs(static_cast<uint64_t>(got)));
-            }
-        }
-        if ((watch[1].revents & (POLLIN | POLLHUP)) != 0) {
-            char chunk[128];
+    while (running && !loop.stopRequested()) {
+        emulator.send();
+        loop.watch(master, POLLIN, [&](short) { emulator.receive(); });
+        loop.watch(0, POLLIN, [&](short) {
+            char chunk[256];
             const ssize_t got = read(0, chunk, sizeof chunk);
             if (got <= 0) {
-                stdinOpen = false;  // keep answering until a signal stops the emulator
+                // The end of the input ends the emulator, after a last line without a newline.
+                (void)emulator.command(input);
+                running = false;
+                return;
             }
             for (ssize_t i = 0; i < got && running; ++i) {
                 if (chunk[i] == '\n') {
-                    running = command(radio, input);
+                    running = emulator.command(input);
                     input.clear();
                 } else {
                     input += chunk[i];
                 }
             }
-            std::fflush(stdout);
-        }
-        for (uint8_t byte; radio.nextByte(nowUs(), byte);) {
-            if (write(master, &byte, 1) != 1) {
-                break;
+        });
+        loop.watch(closes, POLLIN, [&](short) {
+            char events[4096];
+            while (read(closes, events, sizeof events) > 0) {
             }
+            emulator.deviceClosed();
+        });
+        if (out.pending()) {
+            loop.watch(out.descriptor(), POLLOUT, [&](short) { out.writeReady(); });
         }
+        const int64_t due = emulator.usUntilNextByte();
+        if (due >= 0) {
+            loop.wakeWithinUs(static_cast<uint64_t>(due));
+        }
+        loop.wait();
     }
     close(slave);
     close(master);
-    return 0;
+    return finish(0);
 }

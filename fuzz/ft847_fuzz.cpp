@@ -2,6 +2,9 @@
 //
 //   byte 0      baud rate (4800, 9600 or 57600) and the radio's latency (0 to 40 ms)
 //   bytes 1-4   the clock at the start, little-endian (so the 32-bit wrap is reachable)
+//   byte 5      the owner's loop (FaultHarness::Loop: low two bits, modulo 3: every
+//               millisecond, jittered, stalling) and, with the input's length, the seed of
+//               its gaps (high six bits)
 //   then steps: one byte whose low five bits choose the action (FaultHarness::Action) and
 //               whose high three bits say how many argument bytes follow (0 to 7,
 //               little-endian); line noise puts the argument's bytes on the line as the radio
@@ -59,6 +62,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     setup.baud = kBauds[(line & 0x03) % 3];
     setup.latencyMs = (line >> 2) % 41;
     setup.startMs = static_cast<uint32_t>(script.little(4));
+    const uint8_t loop = script.byte();
+    setup.loop = static_cast<FaultHarness::Loop>((loop & 0x03) % 3);
+    setup.loopSeed = (uint64_t{size} << 6) | (loop >> 2);
     setup.seed = size;
     FaultHarness harness(setup);
     harness.perform(Action::Begin, 0);

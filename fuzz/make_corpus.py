@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the seed corpus of the fuzz target: a few scripts that reach the handshake, every
 command, a power cycle in a poll, refused writes, damaged replies, line noise and the clock's
-wrap. Layout of a script: see ft847_fuzz.cpp. The action numbers come from FaultHarness::Action
+wrap, under each of the owner's loops (every millisecond, jittered, stalling). Layout of a
+script: see ft847_fuzz.cpp. The action numbers come from FaultHarness::Action
 and the radio's codes from sim/CatProtocol.h, so that neither is written down twice."""
 import os
 import re
@@ -40,8 +41,19 @@ def bcd(tens):
     return [int(digits[i:i + 2], 16) for i in range(0, 8, 2)]
 
 
-def header(baud_index=0, latency=5, start=0):
-    return bytes([baud_index | (latency << 2)]) + struct.pack('<I', start)
+def loops():
+    """FaultHarness::Loop's enumerators in order, by name."""
+    body = re.search(r'enum class Loop : uint8_t \{(.*?)\};', read('tests/support/FaultHarness.h'),
+                     re.S).group(1)
+    return {name: number for number, name in enumerate(re.findall(r'^\s*(\w+),', body, re.M))}
+
+
+LOOP = loops()
+
+
+def header(baud_index=0, latency=5, start=0, loop='Steady', loop_seed=0):
+    return (bytes([baud_index | (latency << 2)]) + struct.pack('<I', start) +
+            bytes([LOOP[loop] | (loop_seed << 2)]))
 
 
 def step(action, *args):
@@ -63,6 +75,7 @@ COMMANDS = (step(SELECT_MAIN) + step(SET_FREQUENCY, *le(0x7 | (123456 << 4), 4))
 
 SCRIPTS = {
     'connect-and-command': header() + CONNECT + COMMANDS,
+    'connect-and-command-jittered': header(loop='Jittered', loop_seed=7) + CONNECT + COMMANDS,
     'power-cycle-in-a-poll': header(1, 20) + CONNECT + step(POLL_RX) + step(POWER_OFF) +
     step(WAIT, 200) + step(POWER_ON) + step(LONG_WAIT, *le(3999, 2)) + step(BEGIN) +
     step(LONG_WAIT, *le(1999, 2)) + step(POLL_TX),
@@ -75,8 +88,14 @@ SCRIPTS = {
     'line-noise': header() + CONNECT + step(POLL_RX) +
     step(LINE_NOISE, 5, *bcd(14580000), CAT['kModeFm'], CAT['kModeFm']) + step(WAIT, 120) +
     step(POLL_TX) + step(LINE_NOISE, 3, 0x1A, 0x00, 0x00, 0x00),
+    # The first update, 1000 ms before the wrap, starts a stall across it; the radio goes off
+    # and on while the driver is not looking.
+    'power-cycle-in-a-stall': header(0, 5, 0xFFFFFFFF - 1000, 'Stalling', 3) + step(WAIT, 4) +
+    step(POWER_OFF) + step(WAIT, 100) + step(POWER_ON) + step(LONG_WAIT, *le(3999, 2)) +
+    CONNECT + step(POLL_TX) + step(LONG_WAIT, *le(3999, 2)),
     'clock-wrap': header(0, 5, 0xFFFFF800) + CONNECT + COMMANDS + step(BEGIN_REFUSED) +
     step(BEGIN),
+    'stall-across-the-wrap': header(0, 5, 0xFFFFFA00, 'Stalling', 1) + CONNECT + COMMANDS,
 }
 
 if __name__ == '__main__':

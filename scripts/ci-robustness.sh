@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The robustness steps of CI, run after the README's commands (which leave a Release build in
 # build/): installs what a fresh machine lacks, then static analysis of driver/, the
-# fault-injection figures, every test under ASan and UBSan, coverage of driver/ and a bounded
-# fuzz run. Finally fails unless README.md's robustness figures are exactly this run's (after a
-# change that moves them, rerun scripts/robustness-readme.py and commit).
+# fault-injection figures, every test under ASan and UBSan, coverage of driver/, a bounded
+# fuzz run and the mutation check on its CI subset (about three minutes; the full list takes
+# about twice that and is run by hand, see scripts/mutation.py). Finally fails unless
+# README.md's robustness figures are exactly this run's (after a change that moves them, rerun
+# scripts/robustness-readme.py and commit).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -43,6 +45,10 @@ took
 
 step "fuzzing"
 bash scripts/fuzz.sh 20000
+took
+
+step "mutation check, the mutants marked for CI"
+python3 scripts/mutation.py --subset
 took
 
 python3 scripts/robustness-readme.py --check

@@ -5,6 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset coverage >/dev/null
+# Stale counts from an earlier build would clash with the test listing that runs at build time.
+find build-coverage -name '*.gcda' -delete 2>/dev/null || true
 cmake --build --preset coverage
 find build-coverage -name '*.gcda' -delete
 mkdir -p build-figures

@@ -95,9 +95,25 @@ def section():
         f'{thousands(fault["replies_delayed"])} |',
         f'| link failures / reconnections seen | {thousands(fault["link_failures"])} / '
         f'{thousands(fault["reconnections"])} |',
-        f'| reconnection bound at 4800 baud, latency up to 40 ms / at 57600 baud, no latency | '
-        f'{fault["bound_ms_4800_baud_40_ms"]} ms / {fault["bound_ms_57600_baud_0_ms"]} ms |',
-        f'| longest reconnection seen | {fault["longest_recovery_ms"]} ms |',
+        f'| reconnection bound, loop every ms: at 4800 baud, latency up to 40 ms / at 57600 '
+        f'baud, no latency | {fault["bound_ms_4800_baud_40_ms"]} ms / '
+        f'{fault["bound_ms_57600_baud_0_ms"]} ms |',
+        f'| sequences whose loop updates every ms / is jittered / stalls | '
+        f'{thousands(fault["loops_steady"])} / {thousands(fault["loops_jittered"])} / '
+        f'{thousands(fault["loops_stalling"])} |',
+        f'| `update()` calls / of which in the same millisecond as the one before | '
+        f'{thousands(fault["updates"])} / {thousands(fault["updates_in_same_ms"])} |',
+        f'| stalls of 100 ms to 2 s / of which across the clock\'s wrap | '
+        f'{thousands(fault["stalls"])} / {thousands(fault["stalls_across_wrap"])} |',
+        f'| radio switched off or on during a stall / bytes that arrived during one | '
+        f'{thousands(fault["power_switches_in_stalls"])} / {thousands(fault["bytes_in_stalls"])} |',
+        f'| longest gap between two updates | {fault["longest_gap_ms"]} ms |',
+        f'| reconnection bound at 4800 baud, latency up to 40 ms, jittered loop (gaps up to '
+        f'50 ms) / stalling loop (up to 2 s) | {fault["bound_ms_4800_baud_40_ms_jittered"]} ms / '
+        f'{fault["bound_ms_4800_baud_40_ms_stalling"]} ms |',
+        f'| longest reconnection seen, loop every ms / jittered / stalling | '
+        f'{fault["longest_recovery_ms_steady"]} ms / {fault["longest_recovery_ms_jittered"]} ms / '
+        f'{fault["longest_recovery_ms_stalling"]} ms |',
         f'| fuzz inputs run (seed corpus: {fuzz["seed_inputs"]} inputs) | '
         f'{thousands(fuzz["runs"])} |',
         f'| `driver/` lines covered | {coverage["line_percent"]:.1f} % '

@@ -1,7 +1,9 @@
 #include "StationController.h"
 
+#include <string>
+
 StationController::StationController(FT847& radio, const StationOptions& stationOptions,
-                                     FILE* output)
+                                     LineOutput& output)
     : rig(radio), options(stationOptions), out(output) {
     if (options.rxHz != 0) {
         plan[planLength++] = Setting::RxFrequency;
@@ -37,16 +39,30 @@ bool StationController::apply(Setting setting) {
     return false;
 }
 
+bool StationController::checkLink(uint32_t nowMs) {
+    if (!rig.requestRxRead()) {
+        return false;
+    }
+    checking = true;
+    lastPollMs = nowMs;
+    return true;
+}
+
 void StationController::step(uint32_t nowMs) {
     const bool now = rig.isConnected();
     if (now != connected) {
         connected = now;
-        fprintf(out, connected ? "station: connected\n" : "station: disconnected\n");
-        fflush(out);
+        out.post(connected ? "station: connected\n" : "station: disconnected\n");
         next = 0;
         polling = false;
+        probeDue = false;
+        checking = false;
     }
     if (!connected || rig.busy()) {
+        return;
+    }
+    if (probeDue) {
+        probeDue = !checkLink(nowMs) && rig.isConnected();
         return;
     }
     if (next < planLength) {
@@ -59,10 +75,12 @@ void StationController::step(uint32_t nowMs) {
         polling = true;
         txPollDue = false;
         lastPollMs = nowMs - options.pollMs;
-        fprintf(out, "station: settings applied\n");
-        fflush(out);
+        out.post("station: settings applied\n");
     }
     if (options.pollMs == 0) {
+        if (static_cast<uint32_t>(nowMs - lastPollMs) >= kLinkCheckMs) {
+            (void)checkLink(nowMs);
+        }
         return;
     }
     if (txPollDue) {
@@ -71,4 +89,24 @@ void StationController::step(uint32_t nowMs) {
         lastPollMs = nowMs;
         txPollDue = true;
     }
+}
+
+void StationController::frequencyRead(bool rx, uint64_t hz) {
+    if (rx && checking) {
+        checking = false;
+        return;
+    }
+    out.post(std::string(rx ? "station: RX " : "station: TX ") + std::to_string(hz) + " Hz\n");
+}
+
+int64_t StationController::msUntilDue(uint32_t nowMs) const {
+    if (!connected || rig.busy()) {
+        return -1;  // the driver's own schedule wakes the loop
+    }
+    if (probeDue || next < planLength || !polling || txPollDue) {
+        return 0;
+    }
+    const uint32_t interval = options.pollMs != 0 ? options.pollMs : kLinkCheckMs;
+    const uint32_t since = nowMs - lastPollMs;
+    return since >= interval ? 0 : int64_t{interval - since};
 }

@@ -3,6 +3,7 @@
 #include <stdint.h>
 
 #include <string>
+#include <vector>
 
 // What the station program was asked to do, from its command line.
 struct StationOptions {
@@ -21,8 +22,9 @@ struct StationOptions {
 enum class ParseResult { Run, Help, Bad };
 
 // Parses and checks every argument before anything is opened. On Bad, `error` names the
-// problem in one line.
+// problem in one line. `notes` gets a line for each argument that is taken, but not exactly as
+// written (a frequency below the radio's 10 Hz step).
 ParseResult parseStationOptions(int argc, char** argv, StationOptions& options,
-                                std::string& error);
+                                std::string& error, std::vector<std::string>& notes);
 
 extern const char* const kStationUsage;

@@ -1,87 +1,167 @@
 // ft847-station: runs the FT-847 SAT driver on a Linux serial port.
+//
+// One poll() loop owns every descriptor: the serial device, standard output (status lines) and
+// standard error (the driver's log). Each pass runs what is due, then sleeps until a byte
+// arrives, a descriptor can take output, the driver or the station has a timed step, the
+// device is to be opened again, or SIGINT or SIGTERM arrives.
 
 #include <errno.h>
-#include <signal.h>
 #include <string.h>
-#include <time.h>
 
-#include <cstdio>
 #include <string>
+#include <vector>
 
+#include "CommandLine.h"
+#include "DriverSchedule.h"
+#include "EventLoop.h"
 #include "FT847.h"
 #include "HardwareSerial.h"
+#include "LineOutput.h"
+#include "Log.h"
 #include "Millis.h"
 #include "RigControl.h"
 #include "Settings.h"
+#include "StandardStreams.h"
 #include "StationController.h"
 #include "StationOptions.h"
 
 namespace {
 
-volatile sig_atomic_t stopRequested = 0;
+constexpr size_t kOutputBytes = 16384;  // per stream; beyond that, lines are dropped
+constexpr int kExitFlushMs = 100;       // for what is still queued when the program ends
 
-void requestStop(int) { stopRequested = 1; }
+StationController* station = nullptr;
 
-void sleepOneMillisecond() {
-    const timespec pause{0, 1000000};
-    nanosleep(&pause, nullptr);
+// Runs every step that is due now: a driver step can make the next one due at once (a wait
+// ends, then a frame goes out), and a station command starts a driver step.
+void runDueSteps(FT847& rig, StationController& control, DriverSchedule& schedule) {
+    for (int i = 0; i < 8; ++i) {
+        const FT847::State before = rig.currentState();
+        rig.update();
+        schedule.observe(rig.currentState(), millis());
+        control.step(millis());
+        schedule.observe(rig.currentState(), millis());
+        if (rig.currentState() == before) {
+            return;
+        }
+    }
+}
+
+int64_t sooner(int64_t a, int64_t b) {
+    if (a < 0) {
+        return b;
+    }
+    return b < 0 || a < b ? a : b;
+}
+
+void watchOutput(EventLoop& loop, LineOutput& output) {
+    if (output.pending()) {
+        loop.watch(output.descriptor(), POLLOUT, [&output](short) { output.writeReady(); });
+    }
 }
 
 }  // namespace
 
 void rigControlFrequencyReceived(uint64_t hz) {
-    std::printf("station: TX %llu Hz\n", static_cast<unsigned long long>(hz));
-    std::fflush(stdout);
+    if (station != nullptr) {
+        station->frequencyRead(false, hz);
+    }
 }
 
 void rigControlSubFrequencyReceived(uint64_t hz, bool) {
-    std::printf("station: RX %llu Hz\n", static_cast<unsigned long long>(hz));
-    std::fflush(stdout);
+    if (station != nullptr) {
+        station->frequencyRead(true, hz);
+    }
 }
 
 int main(int argc, char** argv) {
+    if (!openStandardDescriptors()) {
+        return 1;
+    }
+    EventLoop loop;  // from here on, SIGINT and SIGTERM end the loop
+    StandardStream standardOutput(1);
+    StandardStream standardError(2);
+    LineOutput status(standardOutput.descriptor(), kOutputBytes, "station: ");
+    LineOutput log(standardError.descriptor(), kOutputBytes, "ft847-station: ");
+    // The count of dropped lines goes to stderr, unless that is what could not be written.
+    const auto finish = [&](int code) {
+        Serial.attach(nullptr);
+        status.finish(kExitFlushMs);
+        if (status.dropped() > 0 || log.dropped() > 0) {
+            log.post("ft847-station: " + std::to_string(status.dropped()) +
+                     " status lines and " + std::to_string(log.dropped()) +
+                     " log lines could not be written and were dropped\n");
+        }
+        log.finish(kExitFlushMs);
+        return code;
+    };
+
     StationOptions options;
     std::string error;
-    switch (parseStationOptions(argc, argv, options, error)) {
+    std::vector<std::string> notes;
+    switch (parseStationOptions(argc, argv, options, error, notes)) {
     case ParseResult::Help:
-        std::fputs(kStationUsage, stdout);
-        return 0;
+        status.post(kStationUsage);
+        return finish(0);
     case ParseResult::Bad:
-        std::fprintf(stderr, "ft847-station: %s\n", error.c_str());
-        return 2;
+        log.post("ft847-station: " + error + "\n");
+        return finish(2);
     case ParseResult::Run:
         break;
     }
-
-    struct sigaction action {};
-    action.sa_handler = requestStop;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (const std::string& note : notes) {
+        log.post("ft847-station: " + note + "\n");
+    }
+    Serial.attach(&log);
 
     settingsSetRadioBaud(options.baud);
-    HardwareSerial port(options.port.c_str());
+    HardwareSerial port(options.port.c_str(), options.baud);
     if (!port.open()) {
         if (!options.waitForPort) {
-            std::fprintf(stderr, "ft847-station: cannot open %s: %s\n", options.port.c_str(),
-                         strerror(errno));
-            return 1;
+            log.post("ft847-station: cannot open " + visible(options.port.c_str()) + ": " +
+                     strerror(errno) + "\n");
+            return finish(1);
         }
-        std::fprintf(stdout, "station: waiting for %s\n", options.port.c_str());
-        std::fflush(stdout);
+        status.post("station: waiting for " + visible(options.port.c_str()) + "\n");
     }
 
     FT847 rig(port);
-    if (!rig.begin()) {
-        std::fprintf(stderr, "ft847-station: baud rate %u refused\n", options.baud);
-        return 1;
+    if (!rig.begin()) {  // opens nothing more: the port is open, or opened again on its timer
+        log.post("ft847-station: baud rate " + std::to_string(options.baud) + " refused\n");
+        return finish(1);
     }
-    StationController station(rig, options, stdout);
-    while (stopRequested == 0) {
-        rig.update();
-        station.step(millis());
-        sleepOneMillisecond();
+    StationController control(rig, options, status);
+    station = &control;
+    DriverSchedule schedule;
+
+    while (!loop.stopRequested()) {
+        port.reopenIfDue();
+        if (port.takeHangUp()) {
+            control.deviceLost();
+        }
+        runDueSteps(rig, control, schedule);
+        if (port.takeHangUp()) {
+            control.deviceLost();
+        }
+
+        loop.watch(port.descriptor(), POLLIN, [&port](short revents) { port.onReady(revents); });
+        watchOutput(loop, status);
+        watchOutput(loop, log);
+
+        const uint32_t now = millis();
+        uint32_t lastFrameMs = 0;
+        const bool framed = port.lastFrameAt(lastFrameMs);
+        int64_t due = schedule.msUntilStep(rig.currentState(), rig.busy(), framed, lastFrameMs, now);
+        due = sooner(due, control.msUntilDue(now));
+        due = sooner(due, port.msUntilReopen(now));
+        if (due >= 0) {
+            // What was due has just run; a step still due was stamped a millisecond later
+            // than it looked, and is taken on the next tick.
+            loop.wakeWithinMs(static_cast<uint64_t>(due > 0 ? due : 1));
+        }
+        loop.wait();
     }
-    std::fputs("station: stopped\n", stdout);
-    return 0;
+    station = nullptr;
+    status.post("station: stopped\n");
+    return finish(0);
 }

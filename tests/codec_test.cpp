@@ -176,6 +176,7 @@ TEST(ToneCodec, EncodesAll39StandardTones) {
 TEST(ToneCodec, RejectsTonesOutsideTheTableAndLeavesTheCodeAlone) {
     const double rejected[] = {
         0.0,     -88.5,  66.9,  250.4, 199.5, 88.55, 88.4, 1000.0,
+        88.495,  88.505, 249.995,  // a few hundredths of a Hz off a row
         std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
         -std::numeric_limits<double>::infinity(),
     };

@@ -1,15 +1,21 @@
 // Seeded randomized fault injection: thousands of random sequences of driver calls with random
 // and out-of-range arguments, VFO selections, repeated begin(), power cycles, refused writes,
-// damaged replies and line noise, each watched by the invariant checker after every update(),
-// and each ending with a healthy radio left alone, which the driver must reconnect to within
-// the bound derived in FaultHarness::reconnectionBoundMs():
+// damaged replies and line noise, each under an owner's loop drawn for the sequence (every
+// millisecond; jittered, with gaps of 0 to 50 ms; or stalling for up to 2 s now and then, once
+// across the clock's wrap), each watched by the invariant checker after every update(), and
+// each ending with a healthy radio left alone, which the driver must reconnect to within the
+// bound derived in FaultHarness::reconnectionBoundMs() for the loop's longest gap G:
 //
-//   6605 ms + D = 2002 (a lost CAT ON: SAT ON +501, RX read +1001, timeout +500)
-//               + 3001 (retry wait, then CAT ON on the next update)
-//               + 1602 (SAT ON +501, RX read +1001, TX read +100)
-//               + D    (read and reply on the wire, 11 bits a byte, plus the radio's latency)
+//   6493 + 12G + D + max(99 + G, D + 2G - 1) ms
+//     = 2000 + 5G - 3 (a lost CAT ON: SAT ON, RX read and its timeout, each up to G late,
+//                      each send one more gap after its wait)
+//     + 3000 + 2G - 1 (retry wait, then CAT ON)
+//     + 1500 + 4G - 2 (SAT ON, RX read)
+//     + max(99 + G, D + 2G - 1) (TX read: 100 ms after the RX read, and after its reply)
+//     + D + G - 1     (TX reply; D: read and reply on the wire, 11 bits a byte, plus latency)
 //
-// counted from the last millisecond in which the radio was not healthy.
+// counted from the last millisecond in which the radio was not healthy; 6605 + D for a loop
+// that updates every millisecond.
 //
 // FT847_FAULT_SEED sets the first sequence's seed (sequence i uses seed + i) and
 // FT847_FAULT_SEQUENCES their number; a failure names its seed, and
@@ -18,6 +24,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +35,7 @@
 namespace {
 
 using Action = FaultHarness::Action;
+using Loop = FaultHarness::Loop;
 
 uint64_t fromEnvironment(const char* name, uint64_t fallback) {
     const char* text = std::getenv(name);
@@ -80,15 +88,19 @@ Action draw(Generator& generator) {
     return Action::Wait;
 }
 
-// One sequence: a radio at 4800, 9600 or 57600 baud with up to 40 ms latency, a clock that
-// sometimes starts just before its wrap, begin(), 20 to 60 random actions, recovery.
+// One sequence: a radio at 4800, 9600 or 57600 baud with up to 40 ms latency, one of the three
+// loops, a clock that sometimes starts just before its wrap (close enough for a stalling loop
+// to stall across it), begin(), 20 to 60 random actions, recovery.
 FaultHarness::Figures runSequence(uint64_t seed, std::string& failure) {
     Generator generator(seed);
     static const uint32_t kBauds[3] = {4800, 9600, 57600};
     FaultHarness::Setup setup;
     setup.baud = kBauds[generator.below(3)];
     setup.latencyMs = generator.below(41);
-    setup.startMs = generator.below(8) == 0 ? 0xFFFFFFFFu - generator.below(20000)
+    setup.loop = static_cast<Loop>(generator.below(3));
+    setup.loopSeed = generator.next();
+    const uint32_t beforeWrapMs = setup.loop == Loop::Stalling ? 4000 : 20000;
+    setup.startMs = generator.below(8) == 0 ? 0xFFFFFFFFu - generator.below(beforeWrapMs)
                                             : static_cast<uint32_t>(generator.next());
     setup.seed = generator.next();
     FaultHarness harness(setup);
@@ -109,13 +121,69 @@ FaultHarness::Figures runSequence(uint64_t seed, std::string& failure) {
 
 }  // namespace
 
-TEST(ReconnectionBound, FollowsFromTheTimingConstantsAndTheWireTime) {
-    // 6605 ms plus read and reply on the wire (2 x 11459 µs at 4800 baud, 2 x 5730 µs at
-    // 9600, 2 x 955 µs at 57600, rounded up to whole ms) plus the latency.
+TEST(ReconnectionBound, FollowsFromTheTimingConstantsTheWireTimeAndTheLongestGap) {
+    // Every millisecond: 6605 ms plus read and reply on the wire (2 x 11459 µs at 4800 baud,
+    // 2 x 5730 µs at 9600, 2 x 955 µs at 57600, rounded up to whole ms) plus the latency.
     EXPECT_EQ(FaultHarness::reconnectionBoundMs(4800, 0), 6628u);
     EXPECT_EQ(FaultHarness::reconnectionBoundMs(4800, 40), 6668u);
     EXPECT_EQ(FaultHarness::reconnectionBoundMs(9600, 0), 6617u);
     EXPECT_EQ(FaultHarness::reconnectionBoundMs(57600, 5), 6612u);
+    EXPECT_EQ(FaultHarness::reconnectionBoundMs(4800, 0, 1), 6628u);
+    // Gaps up to 50 ms: 6493 + 600 + 23 + (99 + 50), the TX read held by the spacing.
+    EXPECT_EQ(FaultHarness::reconnectionBoundMs(4800, 0, 50), 7265u);
+    // Up to 700 ms: the RX reply is seen too late for the spacing to matter: 23 + 1400 - 1.
+    EXPECT_EQ(FaultHarness::reconnectionBoundMs(4800, 0, 700), 16338u);
+    EXPECT_EQ(FaultHarness::reconnectionBoundMs(4800, 40, 2000), 34618u);
+    EXPECT_EQ(FaultHarness::reconnectionBoundMs(57600, 0, 2000), 34496u);
+}
+
+// A loop that always comes back as late as its longest gap allows: one update just before
+// each deadline, the next a whole gap later, and every send a whole gap after the update
+// that allowed it. At 4800 baud without latency the reply is in 23 ms after its read.
+TEST(ReconnectionBound, ALoopThatIsAsLateAsItMayAtEveryStepTakesTheWholeBound) {
+    struct Case {
+        uint32_t gap;
+        uint32_t bound;
+    };
+    for (const Case c : {Case{1, 6628}, Case{20, 6875}, Case{50, 7265}, Case{700, 16338},
+                         Case{2000, 34538}}) {
+        SCOPED_TRACE(c.gap);
+        FaultHarness::Setup setup;
+        setup.latencyMs = 0;
+        FaultHarness harness(setup);
+        FT847::State last = FT847::State::Idle;
+        uint32_t failedAt = 0;
+        harness.scriptLoop(
+            [&harness, &last, &failedAt, c] {
+                const FT847::State state = harness.rig.currentState();
+                if (state == FT847::State::RetryWait && last != state) {
+                    failedAt = clockMs;
+                }
+                last = state;
+                const uint32_t sent = harness.uart.times.empty() ? 0 : harness.uart.times.back();
+                const bool answers = harness.radio.catOn && harness.radio.satOn;
+                uint32_t deadline = 0;
+                switch (state) {
+                case FT847::State::WaitCatOn: deadline = sent + 500; break;
+                case FT847::State::WaitSatOn: deadline = sent + 1000; break;
+                case FT847::State::RetryWait: deadline = failedAt + 3000; break;
+                case FT847::State::ReadTxInit: deadline = sent + 100; break;
+                case FT847::State::AwaitResponse: deadline = sent + (answers ? 23 : 500); break;
+                default: return c.gap;
+                }
+                const int32_t left = static_cast<int32_t>(deadline - clockMs);
+                return left > 1 ? std::min<uint32_t>(c.gap, static_cast<uint32_t>(left - 1))
+                                : c.gap;
+            },
+            c.gap);
+        harness.perform(Action::PowerOff, 0);
+        harness.perform(Action::Begin, 0);
+        harness.perform(Action::Wait, 0);  // CAT ON at 1 ms, into a radio that is off
+        ASSERT_EQ(harness.uart.packets.size(), 1u);
+        harness.recover(12345);
+        EXPECT_TRUE(harness.ok()) << harness.report();
+        EXPECT_EQ(harness.longestRecoveryMs(), c.bound);
+    }
 }
 
 TEST(ReconnectionBound, ALostCatOnJustBeforeTheRadioComesRightTakesTheWholeBound) {
@@ -143,6 +211,25 @@ TEST(ReconnectionBound, AnyTighterBoundIsCaught) {
     harness.checker.radioHealthy(6627);
     harness.run(6627);
     EXPECT_NE(harness.checker.firstViolation().find("not connected 6627 ms after"),
+              std::string::npos)
+        << harness.checker.firstViolation();
+}
+
+TEST(ReconnectionBound, AConnectionFirstSeenAfterTheBoundIsCaught) {
+    // An update every 50 ms from CAT ON at 1 ms (lost): the RX read at 1601 times out at 2101,
+    // CAT ON again at 5151, SAT ON at 5701, the RX read at 6751, the TX read at 6851 and its
+    // reply (in at 6874) is seen at 6901, 6900 ms after the radio came right. No update looks
+    // between 6851 and 6901, when a bound of 6890 ms is already over.
+    FaultHarness harness(FaultHarness::Setup{});
+    harness.scriptLoop([] { return 50u; }, 50);
+    harness.perform(Action::PowerOff, 0);
+    harness.perform(Action::Begin, 0);
+    harness.perform(Action::Wait, 0);
+    harness.radio.setPowered(true);
+    harness.checker.radioHealthy(6890);
+    harness.run(6900);
+    EXPECT_EQ(harness.uart.times.back(), 6851u);
+    EXPECT_NE(harness.checker.firstViolation().find("connected only 6900 ms after"),
               std::string::npos)
         << harness.checker.firstViolation();
 }
@@ -196,47 +283,67 @@ TEST(FaultInjection, RandomSequencesKeepEveryInvariant) {
         total.add(runSequence(seed, failure));
         ASSERT_EQ(failure, "");
     }
-    // Without these the run would prove little.
-    EXPECT_GT(total.failures, sequences);
-    EXPECT_GT(total.reconnections, sequences);
-    EXPECT_GT(total.refusedCalls, sequences);
+    // Without these a full run would prove little; a replay of a few seeds need not show them.
+    if (sequences >= 1000) {
+        EXPECT_GT(total.failures, sequences);
+        EXPECT_GT(total.reconnections, sequences);
+        EXPECT_GT(total.refusedCalls, sequences);
+        EXPECT_GT(total.updatesInSameMs, sequences);
+        EXPECT_GT(total.stalls, sequences);
+        EXPECT_GT(total.stallsAcrossWrap, sequences / 100);
+        EXPECT_GT(total.powerSwitchesInStalls, sequences / 100);
+        EXPECT_GT(total.bytesInStalls, sequences / 10);
+    }
 
-    char figures[1024];
-    std::snprintf(figures, sizeof figures,
-                  "sequences=%llu\nactions=%llu\ndriver_calls=%llu\nsimulated_s=%llu\n"
-                  "frames=%llu\nfaults=%llu\npower_cycles=%llu\nwrite_refusals=%llu\n"
-                  "noise_bursts=%llu\nframes_lost=%llu\nbytes_dropped=%llu\n"
-                  "bytes_corrupted=%llu\nbytes_duplicated=%llu\nreplies_truncated=%llu\n"
-                  "replies_delayed=%llu\nlink_failures=%llu\nreconnections=%llu\n"
-                  "refused_calls=%llu\nlongest_recovery_ms=%u\nfirst_seed=%llu\n"
-                  "bound_ms_4800_baud_40_ms=%u\nbound_ms_57600_baud_0_ms=%u\n",
-                  static_cast<unsigned long long>(total.sequences),
-                  static_cast<unsigned long long>(total.actions),
-                  static_cast<unsigned long long>(total.driverCalls),
-                  static_cast<unsigned long long>(total.simulatedMs / 1000),
-                  static_cast<unsigned long long>(total.frames),
-                  static_cast<unsigned long long>(total.faults()),
-                  static_cast<unsigned long long>(total.powerCycles),
-                  static_cast<unsigned long long>(total.writeRefusals),
-                  static_cast<unsigned long long>(total.noiseBursts),
-                  static_cast<unsigned long long>(total.framesLost),
-                  static_cast<unsigned long long>(total.bytesDropped),
-                  static_cast<unsigned long long>(total.bytesCorrupted),
-                  static_cast<unsigned long long>(total.bytesDuplicated),
-                  static_cast<unsigned long long>(total.repliesTruncated),
-                  static_cast<unsigned long long>(total.repliesDelayed),
-                  static_cast<unsigned long long>(total.failures),
-                  static_cast<unsigned long long>(total.reconnections),
-                  static_cast<unsigned long long>(total.refusedCalls), total.longestRecoveryMs,
-                  static_cast<unsigned long long>(firstSeed),
-                  FaultHarness::reconnectionBoundMs(4800, 40),
-                  FaultHarness::reconnectionBoundMs(57600, 0));
-    std::fputs(figures, stdout);
+    std::string figures;
+    auto put = [&figures](const char* key, uint64_t value) {
+        figures += std::string(key) + "=" + std::to_string(value) + "\n";
+    };
+    put("sequences", total.sequences);
+    put("actions", total.actions);
+    put("driver_calls", total.driverCalls);
+    put("simulated_s", total.simulatedMs / 1000);
+    put("frames", total.frames);
+    put("faults", total.faults());
+    put("power_cycles", total.powerCycles);
+    put("write_refusals", total.writeRefusals);
+    put("noise_bursts", total.noiseBursts);
+    put("frames_lost", total.framesLost);
+    put("bytes_dropped", total.bytesDropped);
+    put("bytes_corrupted", total.bytesCorrupted);
+    put("bytes_duplicated", total.bytesDuplicated);
+    put("replies_truncated", total.repliesTruncated);
+    put("replies_delayed", total.repliesDelayed);
+    put("link_failures", total.failures);
+    put("reconnections", total.reconnections);
+    put("refused_calls", total.refusedCalls);
+    put("longest_recovery_ms", total.longestRecoveryMs);
+    put("first_seed", firstSeed);
+    put("bound_ms_4800_baud_40_ms", FaultHarness::reconnectionBoundMs(4800, 40));
+    put("bound_ms_57600_baud_0_ms", FaultHarness::reconnectionBoundMs(57600, 0));
+    put("loops_steady", total.loops[0]);
+    put("loops_jittered", total.loops[1]);
+    put("loops_stalling", total.loops[2]);
+    put("updates", total.updates);
+    put("updates_in_same_ms", total.updatesInSameMs);
+    put("stalls", total.stalls);
+    put("stalls_across_wrap", total.stallsAcrossWrap);
+    put("power_switches_in_stalls", total.powerSwitchesInStalls);
+    put("bytes_in_stalls", total.bytesInStalls);
+    put("longest_gap_ms", total.longestGapMs);
+    put("longest_recovery_ms_steady", total.longestRecoveryByLoopMs[0]);
+    put("longest_recovery_ms_jittered", total.longestRecoveryByLoopMs[1]);
+    put("longest_recovery_ms_stalling", total.longestRecoveryByLoopMs[2]);
+    put("bound_ms_4800_baud_40_ms_jittered",
+        FaultHarness::reconnectionBoundMs(4800, 40, FaultHarness::longestGapMs(Loop::Jittered)));
+    put("bound_ms_4800_baud_40_ms_stalling",
+        FaultHarness::reconnectionBoundMs(4800, 40, FaultHarness::longestGapMs(Loop::Stalling)));
+    std::fputs(figures.c_str(), stdout);
     const char* file = std::getenv("FT847_FIGURES_FILE");
     if (file != nullptr && *file != '\0') {
         FILE* out = std::fopen(file, "w");
         ASSERT_NE(out, nullptr) << file;
-        std::fputs(figures, out);
+        std::fputs(figures.c_str(), out);
         std::fclose(out);
     }
 }

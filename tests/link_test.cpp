@@ -122,6 +122,44 @@ TEST_F(ReadTransaction, BadBcdAndZeroFrequencyFailTheLink) {
     }
 }
 
+// The owner's loop may come back long after the read went out. What counts is what has arrived
+// when update() looks, then the time that has passed; the timeout line gives the real time.
+TEST_F(ReadTransaction, ALateLoopIsJudgedByWhatHasArrivedWhenItLooks) {
+    startSilentPoll();
+    const uint32_t sentAt = uart.times.back();
+    radioSends({0x14, 0x58});
+    tick(10);
+    radioSends({0x00, 0x00, 0x08});
+    clockMs += 689;  // the loop was busy elsewhere
+    tick(1);
+    EXPECT_EQ(clockMs - sentAt, 700u);
+    ASSERT_EQ(frequencyReports.size(), 1u) << "five bytes waiting count, however late";
+    EXPECT_EQ(frequencyReports[0].hz, 145800000u);
+    EXPECT_TRUE(rig.isConnected());
+    EXPECT_EQ(Serial.text, "");
+
+    ASSERT_TRUE(rig.requestTxRead());
+    radioSends({0x43, 0x58, 0x00, 0x00});
+    clockMs += 1999;
+    tick(1);
+    EXPECT_TRUE(rig.failed());
+    EXPECT_EQ(Serial.text,
+              "FT847 RX TIMEOUT: opcode=0x23, received=4/5, elapsed=2000 ms\n"
+              "FT847 ERROR: Read timeout (500 ms)\n");
+    expectRecovery();
+
+    tick(100);
+    uart.powered = false;
+    ASSERT_TRUE(rig.requestRxRead());
+    Serial.text.clear();
+    radioSends({0x14, 0x58, 0x00, 0x00, 0x08, 0x08});
+    clockMs += 599;
+    tick(1);
+    EXPECT_TRUE(rig.failed());
+    EXPECT_EQ(Serial.text, "FT847 ERROR: Unexpected extra CAT response bytes\n");
+    EXPECT_EQ(frequencyReports.size(), 1u);
+}
+
 TEST_F(ReadTransaction, AFailedWriteIsLatchedAndTheDriverComesBack) {
     connect();
     tick(100);

@@ -96,6 +96,38 @@ TEST_F(DriverTest, SilentRadioRetriesEvery3000MsAndSendsNothingWhileWaiting) {
     EXPECT_FALSE(rig.failed());
 }
 
+// A main loop that stalls, then calls update() several times in one millisecond: each wait ends
+// at the first update at which its time is over, and the frame after it goes out at the next
+// update the spacing allows, in the same millisecond if the loop comes straight back.
+TEST_F(DriverTest, AnIrregularLoopEndsEachWaitAtItsFirstUpdateAndSendsAtTheNext) {
+    uart.powered = true;
+    ASSERT_TRUE(rig.begin());
+    tick(1);
+    clockMs += 800;  // the 500 ms after CAT ON ended, unseen, at 501
+    rig.update();
+    EXPECT_EQ(uart.packets.size(), 1u) << "this update only ends the wait";
+    rig.update();
+    clockMs += 999;
+    rig.update();
+    EXPECT_EQ(uart.packets.size(), 2u) << "999 ms after SAT ON";
+    tick(1);
+    rig.update();
+    rig.update();  // the reply is already waiting
+    rig.update();
+    EXPECT_EQ(uart.packets.size(), 3u) << "the TX read waits for the spacing";
+    clockMs += 98;
+    tick(1);
+    EXPECT_EQ(uart.packets.size(), 3u) << "99 ms after the RX read";
+    tick(1);
+    rig.update();
+    EXPECT_TRUE(rig.isConnected());
+    EXPECT_EQ(frameLog(uart),
+              "1: 00 00 00 00 00\n"
+              "801: 00 00 00 00 4E\n"
+              "1801: 00 00 00 00 13\n"
+              "1901: 00 00 00 00 23\n");
+}
+
 TEST_F(DriverTest, HandshakeStartedBeforeTheClockWrapsKeepsItsTiming) {
     clockMs = 0xFFFFFF00u;
     uart.powered = true;

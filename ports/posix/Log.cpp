@@ -1,32 +1,46 @@
 #include "Log.h"
 
 #include <stdarg.h>
+#include <stdio.h>
 #include <sys/time.h>
 #include <time.h>
 
-Log Serial(stderr);
+#include <string>
 
+#include "LineOutput.h"
+
+Log Serial;
+
+// A line longer than the buffer is cut; its end still ends the line.
 void Log::write(const char* text) {
     for (const char* c = text; *c != '\0'; ++c) {
-        if (atLineStart) {
+        if (length == 0) {
             timeval now{};
             gettimeofday(&now, nullptr);
             tm local{};
             localtime_r(&now.tv_sec, &local);
-            fprintf(stream, "%02d:%02d:%02d.%03ld ", local.tm_hour, local.tm_min, local.tm_sec,
-                    static_cast<long>(now.tv_usec / 1000));
-            atLineStart = false;
+            const int stamp = snprintf(line, sizeof line, "%02d:%02d:%02d.%03ld ", local.tm_hour,
+                                       local.tm_min, local.tm_sec,
+                                       static_cast<long>(now.tv_usec / 1000));
+            length = stamp > 0 ? static_cast<size_t>(stamp) : 0;
         }
-        const char* end = c;
-        while (*end != '\0' && *end != '\n') {
-            ++end;
+        if (*c == '\n') {
+            endLine();
+        } else if (length < sizeof line - 2) {
+            line[length++] = *c;
         }
-        const bool lineEnds = *end == '\n';
-        fwrite(c, 1, static_cast<size_t>(end - c) + (lineEnds ? 1 : 0), stream);
-        atLineStart = lineEnds;
-        c = lineEnds ? end : end - 1;
     }
-    fflush(stream);
+}
+
+void Log::endLine() {
+    line[length++] = '\n';
+    if (to != nullptr) {
+        (void)to->post(std::string(line, length));
+    } else {
+        fwrite(line, 1, length, stderr);
+        fflush(stderr);
+    }
+    length = 0;
 }
 
 void Log::print(const char* text) { write(text); }
@@ -37,10 +51,10 @@ void Log::println(const char* text) {
 }
 
 void Log::printf(const char* format, ...) {
-    char line[256];
+    char text[256];
     va_list args;
     va_start(args, format);
-    vsnprintf(line, sizeof line, format, args);
+    vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    write(line);
+    write(text);
 }

@@ -1,21 +1,26 @@
 #pragma once
 
-#include <stdio.h>
+#include <stddef.h>
+
+class LineOutput;
 
 // The console: the driver's lines go to standard error, each behind a wall-clock time stamp.
+// Once the program attaches a LineOutput, whole lines go through it and never block.
 class Log {
 public:
-    explicit Log(FILE* out) : stream(out) {}
-
     void print(const char* text);
     void println(const char* text);
     void printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
+    void attach(LineOutput* output) { to = output; }
+
 private:
     void write(const char* text);
+    void endLine();
 
-    FILE* stream;
-    bool atLineStart = true;
+    LineOutput* to = nullptr;
+    char line[320] = {};
+    size_t length = 0;
 };
 
 extern Log Serial;

@@ -11,6 +11,7 @@ struct Parsed {
     ParseResult result;
     StationOptions options;
     std::string error;
+    std::vector<std::string> notes;
 };
 
 Parsed parse(std::vector<std::string> words) {
@@ -20,9 +21,9 @@ Parsed parse(std::vector<std::string> words) {
         argv.push_back(word.data());
     }
     argv.push_back(nullptr);
-    Parsed parsed{ParseResult::Bad, {}, {}};
+    Parsed parsed{ParseResult::Bad, {}, {}, {}};
     parsed.result = parseStationOptions(static_cast<int>(words.size()), argv.data(),
-                                        parsed.options, parsed.error);
+                                        parsed.options, parsed.error, parsed.notes);
     return parsed;
 }
 
@@ -57,7 +58,7 @@ TEST(StationOptions, TakesEverySettingOfTheCommandLine) {
 TEST(StationOptions, NamesTheProblemWithABadArgument) {
     const struct {
         std::vector<std::string> words;
-        const char* error;
+        std::string error;
     } cases[] = {
         {{"--port", "p", "--color"}, "unknown option '--color'"},
         {{"--port", "p", "--rx-freq", "9"},
@@ -78,10 +79,61 @@ TEST(StationOptions, NamesTheProblemWithABadArgument) {
         {{"--port"}, "option '--port' needs a value"},
         {{"--baud", "4800"}, "--port PATH is required"},
         {{"--port", "p", "extra"}, "unexpected argument 'extra'"},
+        {{"--port", "p", "--t", "1"}, "option '--t' is ambiguous: --tx-freq, --tx-mode, --tone"},
+        {{"--port", "p", "--wait-for-port=yes"}, "option '--wait-for-port' takes no value"},
+        {{"--port", "--wait-for-port"}, "option '--port' needs a value"},
+        {{"--port", "p", "--baud", "-p"}, "option '--baud' needs a value"},
+        {{"--port", "p", "--rx-freq", "0x8B0A0A0"},
+         "frequency '0x8B0A0A0' is not a whole number of Hz from 10 to 999999990"},
+        {{"--port", "p", "--tone", "0x43"},
+         "tone '0x43' is not a CTCSS tone of the FT-847 (67.0 to 250.3 Hz) or off"},
+        {{"--port", "p", "--tone", "6.7e1"},
+         "tone '6.7e1' is not a CTCSS tone of the FT-847 (67.0 to 250.3 Hz) or off"},
+        {{"--port", "p", "--tone", " 67"},
+         "tone ' 67' is not a CTCSS tone of the FT-847 (67.0 to 250.3 Hz) or off"},
+        {{"--port", "p", "--rx-mode", "fm\n\x1b[2Jx"},
+         "mode 'fm\\n\\x1b[2Jx' is not one of lsb, usb, cw, cw-narrow, fm"},
+        {{"--port", "p", "--baud", std::string(100, '9')},
+         "baud rate '" + std::string(64, '9') + "...' is not one of 4800, 9600, 57600"},
     };
     for (const auto& c : cases) {
         const Parsed p = parse(c.words);
         EXPECT_EQ(p.result, ParseResult::Bad) << c.error;
         EXPECT_EQ(p.error, c.error);
     }
+}
+
+TEST(StationOptions, ReadsOptionsTheWayGnuProgramsDo) {
+    const Parsed p = parse({"--port=/dev/ttyUSB1", "--rx-f", "145900000", "--tx-m=usb", "-b",
+                            "9600", "--wait", "--pol", "0"});
+    ASSERT_EQ(p.result, ParseResult::Run) << p.error;
+    EXPECT_EQ(p.options.port, "/dev/ttyUSB1");
+    EXPECT_EQ(p.options.rxHz, 145900000u);
+    EXPECT_EQ(p.options.txMode, 0x01);
+    EXPECT_EQ(p.options.baud, 9600u);
+    EXPECT_TRUE(p.options.waitForPort);
+    EXPECT_EQ(p.options.pollMs, 0u);
+
+    EXPECT_EQ(parse({"-p/dev/pts/4"}).options.port, "/dev/pts/4");
+    EXPECT_EQ(parse({"--port", "p", "--he"}).result, ParseResult::Help);
+    EXPECT_EQ(parse({"-h"}).result, ParseResult::Help);
+}
+
+TEST(StationOptions, TakesAToneOfZeroOrOffInAnyCaseAsNoTone) {
+    for (const char* off : {"off", "OFF", "Off", "0", "0.0"}) {
+        const Parsed p = parse({"--port", "p", "--tone", off});
+        ASSERT_EQ(p.result, ParseResult::Run) << off << ": " << p.error;
+        EXPECT_TRUE(p.options.setTone) << off;
+        EXPECT_EQ(p.options.toneHz, 0.0) << off;
+    }
+    const Parsed whole = parse({"--port", "p", "--tone", "67"});
+    ASSERT_EQ(whole.result, ParseResult::Run) << whole.error;
+    EXPECT_DOUBLE_EQ(whole.options.toneHz, 67.0);
+}
+
+TEST(StationOptions, SaysOnceWhenAFrequencyIsBelowTheRadiosTenHertzStep) {
+    const Parsed p = parse({"--port", "p", "--tx-freq", "15", "--rx-freq", "145900000"});
+    ASSERT_EQ(p.result, ParseResult::Run) << p.error;
+    EXPECT_EQ(p.notes, std::vector<std::string>{
+                           "--tx-freq 15 is sent as 10 Hz: the radio tunes in 10 Hz steps"});
 }

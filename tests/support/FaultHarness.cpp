@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "CatProtocol.h"
 #include "Log.h"
@@ -99,23 +100,47 @@ const char* nameOf(Action action) {
 
 // The bound, in milliseconds from the last millisecond in which the radio was not healthy
 // (off, faulty or refusing writes) to the driver being connected and idle, with the driver left
-// alone from then on. The worst case is a handshake whose CAT ON went out in that last
-// millisecond and was lost: the radio then ignores SAT ON and the reads, so
-//   the RX read goes out 501 + 1001 ms after CAT ON and times out 500 ms later: 2002 ms;
-//   the retry wait is 3000 ms, and CAT ON goes out on the update after it: 3001 ms;
-//   the new handshake sends SAT ON 501 ms after CAT ON, the RX read 1001 ms later and the TX
-//     read 100 ms after that, and is connected once the TX reply is in: 1602 ms + D,
-// where D, the time from writing a read to the update that sees its last reply byte, is the
-// wire time of the 5-byte read and the 5-byte reply (11 bits a byte) plus the radio's latency,
-// rounded up to the next millisecond. In all 6605 ms + D, as long as D stays below 100 ms
-// (otherwise the TX read waits for the RX reply and the sum changes).
-// Every other state recovers sooner: a read under way fails at most 500 ms later, a failure
-// already latched retries within 3001 ms, a lost SAT ON or read fails earlier in its
-// handshake, and a connected driver that is left alone stays connected.
-uint32_t FaultHarness::reconnectionBoundMs(uint32_t baud, uint32_t latencyMs) {
+// alone from then on, for an owner's loop whose updates are never more than G ms apart (G = 1
+// for a loop that updates every millisecond).
+//
+// Two facts about such a loop: a wait of N ms from a stamp s ends at the first update at or
+// after s + N, which comes at the latest at s + N + G - 1; and the step after it (the next
+// frame) comes at the latest one gap later. D, the time from writing a read to the arrival of
+// the last reply byte, is the wire time of the 5-byte read and the 5-byte reply (11 bits a
+// byte) plus the radio's latency, rounded up to the next millisecond.
+//
+// The worst case is a handshake whose CAT ON went out in that last millisecond, t0, and was
+// lost: the radio then ignores SAT ON and the reads, so
+//   SAT ON goes out by t0 + 500 + 2G - 1, the RX read 1000 + 2G - 1 later, and the read times
+//     out by 500 + G - 1 after that: 2000 + 5G - 3 ms;
+//   the retry wait of 3000 ms ends, and CAT ON goes out one update later: 3000 + 2G - 1;
+//   the new handshake sends SAT ON and the RX read as above: 1500 + 4G - 2;
+//   the RX reply is taken by D + G - 1 after the read, and the TX read goes out at the first
+//     update that is both after that one and 100 ms or more after the RX read:
+//     max(100 + G - 1, D + 2G - 1);
+//   the TX reply is taken, and the driver connected, by D + G - 1 after the TX read.
+// In all 6493 + 12G + D + max(99 + G, D + 2G - 1); for G = 1 and D below 100 ms that is
+// 6605 + D. A loop that comes back as late as it may at every step takes exactly this long.
+// Every other state recovers sooner: a read under way fails at most 500 + G - 1 ms later, a
+// failure already latched retries within 3000 + 2G - 1 ms, a lost SAT ON or read fails
+// earlier in its handshake, and a connected driver that is left alone stays connected.
+uint32_t FaultHarness::reconnectionBoundMs(uint32_t baud, uint32_t latencyMs,
+                                           uint32_t longestGapMs) {
     const uint64_t frameUs = (5ull * 11 * 1000000 + baud - 1) / baud;
-    const uint64_t replyMs = (2 * frameUs + 999) / 1000 + latencyMs;
-    return static_cast<uint32_t>(2002 + 3001 + 1602 + replyMs);
+    const uint64_t d = (2 * frameUs + 999) / 1000 + latencyMs;
+    const uint64_t g = longestGapMs;
+    const uint64_t txRead = 99 + g > d + 2 * g - 1 ? 99 + g : d + 2 * g - 1;
+    return static_cast<uint32_t>(6493 + 12 * g + d + txRead);
+}
+
+uint32_t FaultHarness::longestGapMs(Loop loop) {
+    switch (loop) {
+    case Loop::Steady: return 1;
+    case Loop::Jittered: return 50;
+    case Loop::Stalling: return 2000;
+    case Loop::Count: break;
+    }
+    return 1;
 }
 
 FaultHarness::FaultHarness(const Setup& setup)
@@ -123,7 +148,19 @@ FaultHarness::FaultHarness(const Setup& setup)
       line(uart, radio),
       rig(uart),
       checker(rig, uart),
-      bound(reconnectionBoundMs(setup.baud, setup.latencyMs)) {}
+      baud(setup.baud),
+      latencyMs(setup.latencyMs),
+      loop(setup.loop),
+      loopState(setup.loopSeed ^ 0x9E3779B97F4A7C15ull ? setup.loopSeed ^ 0x9E3779B97F4A7C15ull
+                                                       : 1),
+      maxGapMs(longestGapMs(setup.loop)),
+      bound(reconnectionBoundMs(setup.baud, setup.latencyMs, maxGapMs)) {}
+
+void FaultHarness::scriptLoop(std::function<uint32_t()> next, uint32_t longest) {
+    scripted = std::move(next);
+    maxGapMs = longest;
+    bound = reconnectionBoundMs(baud, latencyMs, longest);
+}
 
 void FaultHarness::note(const std::string& text) {
     if (trace.size() < 20000) {
@@ -137,20 +174,103 @@ void FaultHarness::fail(const std::string& text) {
     }
 }
 
-// The owner's loop: each millisecond the clock moves, the line delivers what the radio has
-// sent by then, update() runs, and the radio receives what the driver wrote.
+// The owner's loop: each millisecond the clock moves and the line delivers what the radio has
+// sent by then; in the milliseconds the loop chooses, update() runs (several times for gaps of
+// 0), and the radio receives what the driver wrote.
 void FaultHarness::run(uint32_t ms) {
     for (uint32_t i = 0; i < ms; ++i) {
         ++clockMs;
+        const size_t waiting = uart.rx.size();
         line.exchange();
-        const FT847::State before = rig.currentState();
-        checker.beforeUpdate();
-        static_cast<SerialTransport&>(rig).update();
-        checker.updated();
-        checkReadBackTruth(before);
+        if (skipMs > 0) {
+            --skipMs;
+            if (gapMs >= 100) {
+                counts.bytesInStalls += uart.rx.size() - waiting;
+            }
+            continue;
+        }
+        do {
+            update();
+            gapMs = nextGap();
+        } while (gapMs == 0);
+        skipMs = gapMs - 1;
         line.exchange();
     }
     counts.simulatedMs += ms;
+}
+
+void FaultHarness::update() {
+    const uint32_t now = millis();
+    if (updatedOnce) {
+        const uint32_t gap = now - lastUpdateMs;
+        counts.updatesInSameMs += gap == 0 ? 1 : 0;
+        if (gap >= 100) {
+            ++counts.stalls;
+            counts.stallsAcrossWrap += now < lastUpdateMs ? 1 : 0;
+        }
+        counts.longestGapMs = gap > counts.longestGapMs ? gap : counts.longestGapMs;
+    }
+    updatedOnce = true;
+    lastUpdateMs = now;
+    ++counts.updates;
+    const FT847::State before = rig.currentState();
+    checker.beforeUpdate();
+    static_cast<SerialTransport&>(rig).update();
+    checker.updated();
+    checkReadBackTruth(before);
+}
+
+// xorshift64*, the loop's own generator, so that the actions drawn do not depend on how often
+// the loop has run.
+uint32_t FaultHarness::draw(uint32_t below) {
+    loopState ^= loopState >> 12;
+    loopState ^= loopState << 25;
+    loopState ^= loopState >> 27;
+    return static_cast<uint32_t>(((loopState * 0x2545F4914F6CDD1Dull) >> 32) % below);
+}
+
+// A main loop with other work to do: often straight back (up to three more updates in the same
+// millisecond), mostly within a few milliseconds, now and then up to 50.
+uint32_t FaultHarness::jitter() {
+    const uint32_t pick = draw(8);
+    if (pick < 2 && sameMsRun < 3) {
+        ++sameMsRun;
+        return 0;
+    }
+    sameMsRun = 0;
+    if (pick < 5) {
+        return 1;
+    }
+    return pick < 7 ? 2 + draw(9) : 11 + draw(40);
+}
+
+uint32_t FaultHarness::nextGap() {
+    if (scripted) {
+        return scripted();
+    }
+    switch (loop) {
+    case Loop::Steady:
+    case Loop::Count:
+        return 1;
+    case Loop::Jittered:
+        return jitter();
+    case Loop::Stalling: {
+        // A flash write that starts before the wrap and ends after it.
+        const uint32_t toWrap = 0u - millis();
+        if (!wrapStalled && toWrap != 0 && toWrap < 2000) {
+            wrapStalled = true;
+            sameMsRun = 0;
+            const uint32_t gap = toWrap + 1 + draw(2000 - toWrap);
+            return gap < 100 ? 100 : gap;
+        }
+        if (draw(333) == 0) {
+            sameMsRun = 0;
+            return 100 + draw(1901);
+        }
+        return jitter();
+    }
+    }
+    return 1;
 }
 
 // Whatever damages or forges reply bytes; a read-back can only be trusted without it.
@@ -307,12 +427,15 @@ void FaultHarness::perform(Action action, uint64_t argument) {
         accepted = command(Command::SatellitePreset, 0);
         break;
     case Action::PowerOff:
-        counts.powerCycles += radio.powered() ? 1 : 0;
-        radio.setPowered(false);
+    case Action::PowerOn: {
+        const bool on = action == Action::PowerOn;
+        if (radio.powered() != on) {
+            counts.powerCycles += on ? 0 : 1;
+            counts.powerSwitchesInStalls += skipMs > 0 && gapMs >= 100 ? 1 : 0;
+        }
+        radio.setPowered(on);
         break;
-    case Action::PowerOn:
-        radio.setPowered(true);
-        break;
+    }
     case Action::RefuseWrites:
         ++counts.writeRefusals;
         radio.faults.refuseWrites = true;
@@ -348,8 +471,10 @@ void FaultHarness::perform(Action action, uint64_t argument) {
          (accepted ? "true" : "false"));
 }
 
+// A command takes at most four gaps of the loop more than its frames' spacing and replies.
 void FaultHarness::settle() {
-    for (uint32_t i = 0; i < 1000 && (rig.busy() || rig.currentState() != FT847::State::Ready);
+    const uint32_t limit = 1000 + 4 * maxGapMs;
+    for (uint32_t i = 0; i < limit && (rig.busy() || rig.currentState() != FT847::State::Ready);
          ++i) {
         run(1);
     }
@@ -386,6 +511,10 @@ void FaultHarness::awaitReconnection() {
     for (uint32_t waited = 0; checker.ok() && !checker.reconnected() && waited <= bound;
          ++waited) {
         run(1);
+    }
+    // The loop may not have looked at the driver once it was too late.
+    if (checker.ok() && !checker.reconnected()) {
+        fail("not connected " + std::to_string(bound) + " ms after the radio came right");
     }
     if (checker.reconnected() && checker.lastRecoveryMs() > counts.longestRecoveryMs) {
         counts.longestRecoveryMs = checker.lastRecoveryMs();
@@ -437,8 +566,11 @@ void FaultHarness::recover(uint64_t argument) {
 }
 
 std::string FaultHarness::report() const {
+    static const char* const kLoops[] = {"steady", "jittered", "stalling", "scripted"};
     std::string text = checker.ok() ? problem : checker.firstViolation();
-    text += "\nactions:\n" + trace + "frames:\n";
+    text += "\nloop: " + std::string(kLoops[scripted ? 3 : static_cast<size_t>(loop) % 3]) +
+            ", reconnection bound " + std::to_string(bound) + " ms\nactions:\n" + trace +
+            "frames:\n";
     for (size_t i = 0; i < uart.packets.size() && text.size() < 60000; ++i) {
         char row[40];
         const HardwareSerial::Frame& f = uart.packets[i];
@@ -462,6 +594,9 @@ FaultHarness::Figures FaultHarness::figures() const {
     f.bytesDuplicated = radio.tally.bytesDuplicated;
     f.repliesTruncated = radio.tally.repliesTruncated;
     f.repliesDelayed = radio.tally.repliesDelayed;
+    const size_t kind = static_cast<size_t>(loop) % 3;
+    f.loops[kind] = 1;
+    f.longestRecoveryByLoopMs[kind] = counts.longestRecoveryMs;
     return f;
 }
 
@@ -486,6 +621,21 @@ void FaultHarness::Figures::add(const Figures& other) {
     repliesDelayed += other.repliesDelayed;
     if (other.longestRecoveryMs > longestRecoveryMs) {
         longestRecoveryMs = other.longestRecoveryMs;
+    }
+    updates += other.updates;
+    updatesInSameMs += other.updatesInSameMs;
+    stalls += other.stalls;
+    stallsAcrossWrap += other.stallsAcrossWrap;
+    powerSwitchesInStalls += other.powerSwitchesInStalls;
+    bytesInStalls += other.bytesInStalls;
+    if (other.longestGapMs > longestGapMs) {
+        longestGapMs = other.longestGapMs;
+    }
+    for (size_t i = 0; i < 3; ++i) {
+        loops[i] += other.loops[i];
+        if (other.longestRecoveryByLoopMs[i] > longestRecoveryByLoopMs[i]) {
+            longestRecoveryByLoopMs[i] = other.longestRecoveryByLoopMs[i];
+        }
     }
 }
 

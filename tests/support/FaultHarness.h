@@ -5,11 +5,18 @@
 // turning its own input (a generator, a fuzzer's bytes) into actions and arguments; recover()
 // then makes the radio healthy and checks that the driver comes back and works.
 //
+// Simulated time moves one millisecond at a time, and the line exchanges bytes every
+// millisecond, but the owner's loop decides in which milliseconds update() runs and how often:
+// every millisecond, with jitter, or with stalls (see Loop). A gap in the loop carries over from
+// one action to the next, so the radio can be switched off and on, and bytes can arrive, while
+// the driver is not looking.
+//
 // It uses the test platform's globals (clock, console, settings, rig-control records), so only
 // one harness may exist at a time.
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "BenchRadio.h"
@@ -45,11 +52,23 @@ public:
         Count,
     };
 
+    // How the owner's loop calls update(). The gap is the time from one update() to the next;
+    // 0 means another update() in the same millisecond.
+    enum class Loop : uint8_t {
+        Steady,    // every millisecond
+        Jittered,  // gaps of 0 to 50 ms: often 0 or 1, sometimes up to 10, now and then up to 50
+        Stalling,  // jittered, with a stall of 100 ms to 2 s now and then (one gap in 333); the
+                   // first update within 2 s of the clock's wrap starts a stall across it
+        Count,
+    };
+
     struct Setup {
         uint32_t baud = 4800;
         uint32_t latencyMs = 5;
         uint32_t startMs = 0;
         uint64_t seed = 1;
+        Loop loop = Loop::Steady;
+        uint64_t loopSeed = 1;
     };
 
     // Counts of one harness's run, added up over many.
@@ -73,6 +92,15 @@ public:
         uint64_t repliesTruncated = 0;
         uint64_t repliesDelayed = 0;
         uint32_t longestRecoveryMs = 0;
+        uint64_t loops[3] = {0, 0, 0};  // sequences per Loop
+        uint64_t updates = 0;
+        uint64_t updatesInSameMs = 0;    // update() calls after another in the same millisecond
+        uint64_t stalls = 0;             // gaps of 100 ms or more
+        uint64_t stallsAcrossWrap = 0;
+        uint64_t powerSwitchesInStalls = 0;  // the radio switched off or on during a stall
+        uint64_t bytesInStalls = 0;          // bytes that reached the UART during a stall
+        uint32_t longestGapMs = 0;
+        uint32_t longestRecoveryByLoopMs[3] = {0, 0, 0};
 
         void add(const Figures& other);
         uint64_t faults() const;  // every fault event and every fault that struck
@@ -84,8 +112,14 @@ public:
     void run(uint32_t ms);  // the owner's loop, with the radio on the line
     void recover(uint64_t argument);
 
-    // Milliseconds within which a driver left alone reconnects to a healthy radio.
-    static uint32_t reconnectionBoundMs(uint32_t baud, uint32_t latencyMs);
+    // Replaces the drawn loop: next() gives the gap after each update(), at most longestGapMs.
+    void scriptLoop(std::function<uint32_t()> next, uint32_t longestGapMs);
+
+    // Milliseconds within which a driver left alone reconnects to a healthy radio, when no two
+    // updates of the owner's loop are more than longestGapMs apart.
+    static uint32_t reconnectionBoundMs(uint32_t baud, uint32_t latencyMs,
+                                        uint32_t longestGapMs = 1);
+    static uint32_t longestGapMs(Loop loop);
 
     bool ok() const { return checker.ok() && problem.empty(); }
     std::string report() const;  // the first violation, the actions taken and the frames
@@ -108,8 +142,24 @@ private:
     void note(const std::string& text);
     void fail(const std::string& text);
     void verifyVfo(bool rx, uint64_t hz, uint8_t mode);
+    void update();
+    uint32_t nextGap();
+    uint32_t jitter();
+    uint32_t draw(uint32_t below);
 
-    const uint32_t bound;
+    const uint32_t baud;
+    const uint32_t latencyMs;
+    const Loop loop;
+    uint64_t loopState;  // the loop's own generator, apart from the actions'
+    std::function<uint32_t()> scripted;
+    uint32_t maxGapMs;
+    uint32_t bound;
+    uint32_t skipMs = 0;  // milliseconds without update() before the next one
+    uint32_t gapMs = 1;   // the gap drawn after the last update()
+    uint32_t sameMsRun = 0;
+    bool wrapStalled = false;
+    uint32_t lastUpdateMs = 0;
+    bool updatedOnce = false;
     std::string problem;
     std::string trace;
     Figures counts;

@@ -90,6 +90,7 @@ void InvariantChecker::fault(const std::string& what) {
 }
 
 void InvariantChecker::abandonPending() {
+    frequencyCheckOwed = false;
     commandPending = false;
     toneCodePending = false;
     toneModePending = false;
@@ -246,7 +247,16 @@ void InvariantChecker::expectCommandFrame(uint8_t p1, const uint8_t* bcd, uint8_
     pendingCommand = {p1, bcd[1], bcd[2], bcd[3], opcode};
 }
 
-void InvariantChecker::beforeUpdate() { receivedBefore = uart.rx.size(); }
+// What the driver can find when it looks: the bytes waiting now, after those it took before.
+void InvariantChecker::beforeUpdate() {
+    receivedBefore = uart.rx.size();
+    if (rig.currentState() == State::AwaitResponse) {
+        for (size_t i = 0; i < receivedBefore && replyTaken + i < sizeof reply; ++i) {
+            reply[replyTaken + i] = uart.rx[i];
+        }
+        replyOffered = replyTaken + receivedBefore;
+    }
+}
 
 void InvariantChecker::updated() {
     const State before = lastState;
@@ -256,36 +266,69 @@ void InvariantChecker::updated() {
     const size_t framesBefore = framesSeen;
     checkFrames();
     const Snapshot after = snapshot();
+    const std::string name = "state " + std::to_string(static_cast<int>(before));
 
     if (sends(before) && spacingAllows && framesSeen == framesBefore &&
         after.state != State::RetryWait) {
-        fault("state " + std::to_string(static_cast<int>(before)) +
-              " could send, yet nothing was written");
+        fault(name + " could send, yet nothing was written");
     }
     uint32_t waitMs = 0;
     State next = State::Idle;
-    if (after.state != before && waitOf(before, waitMs, next) && after.state == next &&
-        static_cast<uint32_t>(now - stateEnteredMs) != waitMs) {
-        fault("state " + std::to_string(static_cast<int>(before)) + " lasted " +
-              std::to_string(static_cast<uint32_t>(now - stateEnteredMs)) + " ms, not " +
-              std::to_string(waitMs));
+    if (waitOf(before, waitMs, next)) {
+        const uint32_t waited = now - stateEnteredMs;
+        if (waited >= waitMs && after.state != next) {
+            fault(name + " still waiting after " + std::to_string(waited) + " ms of its " +
+                  std::to_string(waitMs));
+        }
+        if (waited < waitMs && after.state != before) {
+            fault(name + " ended after " + std::to_string(waited) + " ms, not " +
+                  std::to_string(waitMs));
+        }
     }
     if (before == State::AwaitResponse) {
-        const uint32_t sinceRead = now - lastReadMs;
         if (after.received != 0) {
             fault("a read left " + std::to_string(after.received) + " received bytes unread");
         }
-        if (after.state == State::AwaitResponse && sinceRead >= 500) {
-            fault("still waiting for a reply " + std::to_string(sinceRead) + " ms after the read");
-        }
-        if (after.state == State::RetryWait && receivedBefore == 0 && sinceRead < 500) {
-            fault("gave up on a read after " + std::to_string(sinceRead) + " ms");
-        }
+        replyTaken = replyOffered - after.received;
+        checkRead(after.state, now);
         if (after.state == State::Ready || after.state == State::ReadTxInit) {
             cacheFilled[lastReadRx ? 1 : 0] = true;
         }
     }
     check(after);
+}
+
+// The outcome of one update() during a read follows from the bytes it found and the time.
+void InvariantChecker::checkRead(State after, uint32_t now) {
+    const uint32_t sinceRead = now - lastReadMs;
+    const std::string found = "an update " + std::to_string(sinceRead) +
+                              " ms after the read that found " + std::to_string(replyOffered) +
+                              " reply bytes ";
+    const bool failed = after == State::RetryWait;
+    if (replyOffered < 5) {
+        if (sinceRead >= 500 && !failed) {
+            fault(found + "did not fail the link");
+        } else if (sinceRead < 500 && after != State::AwaitResponse) {
+            fault(found + "gave up on the read");
+        }
+        return;
+    }
+    if (replyOffered > 5) {
+        if (!failed) {
+            fault(found + "did not fail the link");
+        }
+        return;
+    }
+    uint32_t tens = 0;
+    const bool valid = cat::decodeBcd(reply, tens) && tens != 0;
+    const bool mismatch = readChecksFrequency && tens != checkTens;
+    if (valid && !mismatch && after != State::Ready && after != State::ReadTxInit) {
+        fault(found + "did not accept them as a valid reply");
+    }
+    if ((!valid || mismatch) && !failed) {
+        fault(found + "accepted " +
+              (valid ? "a frequency other than the one set" : "no frequency"));
+    }
 }
 
 void InvariantChecker::check(const Snapshot& now) {
@@ -315,6 +358,11 @@ void InvariantChecker::check(const Snapshot& now) {
         if (recoveredInMs == kNotYet) {
             if (now.connected && now.state == State::Ready) {
                 recoveredInMs = elapsed;
+                if (elapsed > healthBoundMs) {
+                    fault("connected only " + std::to_string(elapsed) +
+                          " ms after the radio came right (bound " +
+                          std::to_string(healthBoundMs) + " ms)");
+                }
             } else if (elapsed >= healthBoundMs) {
                 fault("not connected " + std::to_string(elapsed) +
                       " ms after the radio came right (bound " + std::to_string(healthBoundMs) +
@@ -356,6 +404,11 @@ void InvariantChecker::checkFrame(const Frame& frame, uint32_t at) {
         fault(shown + " where the read-back of the command's VFO was due");
     }
     readBackOpcode = 0;
+    const bool owed = frequencyCheckOwed;
+    frequencyCheckOwed = false;
+    if (!cat::isRead(opcode)) {
+        readChecksFrequency = false;
+    }
 
     switch (opcode) {
     case cat::kCatOn:
@@ -378,6 +431,9 @@ void InvariantChecker::checkFrame(const Frame& frame, uint32_t at) {
         }
         lastReadMs = at;
         lastReadRx = opcode == cat::kReadSatRx;
+        replyTaken = 0;
+        replyOffered = 0;
+        readChecksFrequency = owed;
         break;
     case cat::kSetSatRxFrequency:
     case cat::kSetSatTxFrequency:
@@ -388,6 +444,9 @@ void InvariantChecker::checkFrame(const Frame& frame, uint32_t at) {
                   (commandPending ? " (" + hexOf(pendingCommand) + ")" : std::string()));
         }
         commandPending = false;
+        if (opcode == cat::kSetSatRxFrequency || opcode == cat::kSetSatTxFrequency) {
+            frequencyCheckOwed = cat::decodeBcd(frame.data(), checkTens);
+        }
         readBackOpcode =
             (opcode == cat::kSetSatRxFrequency || opcode == cat::kSetSatRxMode) ? cat::kReadSatRx
                                                                                 : cat::kReadSatTx;

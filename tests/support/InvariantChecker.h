@@ -1,16 +1,23 @@
 #pragma once
 
 // Watches one driver on one bench UART and records the first broken rule. It is told about
-// every driver call right after it is made, and looks again after every update():
+// every driver call right after it is made, and looks again after every update(). No rule
+// assumes how often the owner's loop calls update(): several times in one millisecond, or
+// once after a stall of seconds, the same rules hold.
 //
 // - two frames are never less than 100 ms apart, the first frame after begin() excepted;
 // - initialized() and failed() are never both true, isConnected() only when initialized();
 // - in the 3000 ms after a failure nothing is written, failed() holds and busy() does not;
-// - with update() called every millisecond, each wait lasts exactly its time (500 ms after
-//   CAT ON, 1000 ms after SAT ON, 100 ms after a requested SAT ON, 3000 ms after a failure), a
-//   state that sends does so on the first update the 100 ms spacing allows, and a read fails
-//   for lack of bytes exactly 500 ms after it went out;
-// - after an update during a read no received byte is left unread;
+// - each wait (500 ms after CAT ON, 1000 ms after SAT ON, 100 ms after a requested SAT ON,
+//   3000 ms after a failure) ends exactly at the first update() at which that much time has
+//   passed: an update() before then leaves the driver waiting, the first one after ends it;
+// - a state that sends does so at the first update() the 100 ms spacing allows;
+// - during a read, counting every byte the driver was offered since the read went out: an
+//   update() that finds exactly five, forming a valid reply, accepts it however late it comes
+//   (or fails the link only for a frequency read-back that differs from the command); one that
+//   finds six or more, or five that are no valid reply, fails the link; one that finds fewer
+//   than five fails the link when 500 ms or more have passed since the read, and otherwise
+//   keeps waiting; and no received byte is left unread;
 // - a frequency is answered from the cache only once a read has filled it since the last
 //   begin(), failure or SAT ON request;
 // - every frame is one the driver may send at that point: CAT ON only to start a handshake,
@@ -20,7 +27,8 @@
 // - a command is accepted exactly when the driver's state allows it and its argument is valid;
 //   a refused command changes nothing observable;
 // - once the radio is healthy and the driver left alone, it is connected again within the
-//   bound it was given, then stays connected and silent.
+//   bound it was given (no update() that sees it connected comes later), then stays connected
+//   and silent.
 //
 // Expected numbers are written out here rather than taken from the driver.
 
@@ -95,6 +103,7 @@ private:
     void fault(const std::string& what);
     void abandonPending();
     void forgetCache();
+    void checkRead(FT847::State after, uint32_t now);
 
     const FT847& rig;
     const HardwareSerial& uart;
@@ -110,6 +119,12 @@ private:
     size_t receivedBefore = 0;
     uint32_t lastReadMs = 0;
     bool lastReadRx = true;
+    size_t replyOffered = 0;     // bytes waiting for the driver since the last read went out
+    size_t replyTaken = 0;       // of which the driver has taken
+    uint8_t reply[5] = {};       // the first five of them
+    bool frequencyCheckOwed = false;  // a frequency frame went out, its read-back not yet
+    bool readChecksFrequency = false; // the last read is the read-back of a frequency frame
+    uint32_t checkTens = 0;           // the frequency it must report, in 10 Hz units
     bool cacheFilled[2] = {false, false};  // [0] SAT TX, [1] SAT RX
     bool lastConnected = false;
     bool retryWaiting = false;

@@ -1,0 +1,57 @@
+#include "StandardStreams.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+bool openStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) {
+            continue;
+        }
+        // The lowest free descriptor is this one, as 0 to fd - 1 are open by now.
+        const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened != fd) {
+            if (opened >= 0) {
+                close(opened);
+            }
+            return false;
+        }
+    }
+    return true;
+}
+
+StandardStream::StandardStream(int stream) : original(stream), fd(stream) {
+    struct stat info {};
+    if (fstat(stream, &info) != 0 || S_ISREG(info.st_mode)) {
+        return;
+    }
+    const int flags = fcntl(stream, F_GETFL);
+    if (flags < 0 || (flags & O_NONBLOCK) != 0) {
+        return;
+    }
+    if (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode)) {
+        char path[32];
+        snprintf(path, sizeof path, "/proc/self/fd/%d", stream);
+        const int reopened =
+            open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (flags & O_APPEND));
+        if (reopened >= 0) {
+            fd = reopened;
+            return;
+        }
+    }
+    if (fcntl(stream, F_SETFL, flags | O_NONBLOCK) == 0) {
+        restoreFlags = flags;
+    }
+}
+
+StandardStream::~StandardStream() {
+    if (fd != original) {
+        close(fd);
+    }
+    if (restoreFlags >= 0) {
+        fcntl(original, F_SETFL, restoreFlags);
+    }
+}

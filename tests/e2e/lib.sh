@@ -1,0 +1,95 @@
+# Shared by the end-to-end tests: ft847-station and ft847-emulator as real processes on real
+# pseudo-terminals. Every wait has a deadline; every process started here is killed on exit.
+#   source lib.sh EMULATOR STATION
+set -euo pipefail
+emulator=$1
+station=$2
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do
+        kill -KILL "$pid" 2>/dev/null || true
+    done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*"
+    for f in "$work"/*.out "$work"/*.err; do
+        [ -f "$f" ] || continue
+        echo "--- $(basename "$f")"
+        cat "$f"
+    done
+    exit 1
+}
+
+# count FILE TEXT: lines of FILE that hold TEXT.
+count() {
+    local n
+    n=$(grep -c -F -- "$2" "$1" 2>/dev/null) || true
+    echo "${n:-0}"
+}
+
+# wait_for FILE TEXT COUNT SECONDS: until FILE holds TEXT on at least COUNT lines.
+wait_for() {
+    local deadline=$((SECONDS + $4))
+    while [ "$(count "$1" "$2")" -lt "$3" ]; do
+        [ "$SECONDS" -lt "$deadline" ] || fail "no '$2' (x$3) in $(basename "$1") within $4 s"
+        sleep 0.05
+    done
+}
+
+# wait_exit PID SECONDS: waits for PID to end and sets `exited` to its status; fails after
+# SECONDS.
+wait_exit() {
+    local deadline=$((SECONDS + $2))
+    while kill -0 "$1" 2>/dev/null; do
+        [ "$SECONDS" -lt "$deadline" ] || fail "process $1 still running after $2 s"
+        sleep 0.05
+    done
+    exited=0
+    wait "$1" || exited=$?
+}
+
+# start_emulator NAME [ARGS...]: an emulator whose standard input is a FIFO that stays open;
+# `say NAME TEXT` writes a line to it. Sets pty_NAME and pid_NAME.
+start_emulator() {
+    local name=$1
+    shift
+    mkfifo "$work/$name.in"
+    # Opened read-write, the FIFO never reports the end of input to the emulator.
+    exec {fd}<>"$work/$name.in"
+    "$emulator" "$@" <&$fd >"$work/$name.out" 2>&1 &
+    pids+=($!)
+    printf -v "pid_$name" %s "$!"
+    printf -v "in_$name" %s "$fd"
+    wait_for "$work/$name.out" "emulator: pty " 1 3
+    printf -v "pty_$name" %s "$(sed -n 's/^emulator: pty //p' "$work/$name.out")"
+}
+
+# say NAME TEXT: a command line to emulator NAME.
+say() {
+    local fd_var="in_$1"
+    echo "$2" >&"${!fd_var}"
+}
+
+# start_station NAME ARGS...: a station with stdout in NAME.out, stderr in NAME.err. Sets
+# pid_NAME.
+start_station() {
+    local name=$1
+    shift
+    "$station" "$@" >"$work/$name.out" 2>"$work/$name.err" &
+    pids+=($!)
+    printf -v "pid_$name" %s "$!"
+}
+
+# stop_station NAME: SIGTERM, then the station must end within 2 s with status 0.
+stop_station() {
+    local pid_var="pid_$1"
+    kill -TERM "${!pid_var}"
+    wait_exit "${!pid_var}" 2
+    [ "$exited" -eq 0 ] || fail "$1 exited with $exited after SIGTERM"
+}

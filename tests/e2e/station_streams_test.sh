@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# The station's standard streams, as a careless user leaves them: closed, full, or read by a
+# program that quits. The radio is driven all the same, and one SIGTERM ends the station.
+#   station_streams_test.sh EMULATOR STATION
+source "$(dirname "$0")/lib.sh"
+
+settings=(--rx-freq 145900000 --rx-mode fm --tx-freq 435300000 --tx-mode usb --tone 88.5)
+applied="RX 145900000 Hz FM, TX 435300000 Hz USB, tone code 0E encoder on"
+
+# radio_has NAME SECONDS: emulator NAME reports the settings within SECONDS.
+radio_has() {
+    local deadline=$((SECONDS + $2))
+    while [ "$(count "$work/$1.out" "$applied")" -lt 1 ]; do
+        [ "$SECONDS" -lt "$deadline" ] || fail "$1 never held the station's settings"
+        say "$1" status
+        sleep 0.2
+    done
+}
+
+# Started with stdout closed, the device would be descriptor 1 and "station: connected" would
+# go to the radio; with stderr closed, the driver's log would.
+start_emulator closed_out
+"$station" --port "$pty_closed_out" "${settings[@]}" >&- 2>"$work/closed_out_station.err" &
+pid_closed_out_station=$!
+pids+=($!)
+radio_has closed_out 6
+stop_station closed_out_station
+[ "$(count "$work/closed_out_station.err" "FT847 ERROR")" -eq 0 ] || fail "errors with stdout closed"
+
+start_emulator closed_err
+"$station" --port "$pty_closed_err" "${settings[@]}" >"$work/closed_err_station.out" 2>&- &
+pid_closed_err_station=$!
+pids+=($!)
+wait_for "$work/closed_err_station.out" "station: settings applied" 1 6
+radio_has closed_err 2
+wait_for "$work/closed_err_station.out" "station: RX 145900000 Hz" 1 2
+stop_station closed_err_station
+echo "ok: closed stdout or stderr: nothing but frames reach the radio"
+
+# A full stdout: a FIFO that is held open and never read, filled before the station starts.
+start_emulator full
+mkfifo "$work/full.fifo"
+exec {full_fd}<>"$work/full.fifo"
+dd if=/dev/zero of="$work/full.fifo" bs=4096 count=1024 oflag=nonblock 2>/dev/null || true
+"$station" --port "$pty_full" "${settings[@]}" --poll-ms 100 >"$work/full.fifo" \
+    2>"$work/full_station.err" &
+pid_full_station=$!
+pids+=($!)
+radio_has full 6
+say full off  # the station still sees the radio go, though it cannot say so on stdout
+wait_for "$work/full_station.err" "FT847 ERROR: Read timeout" 1 3
+stop_station full_station
+wait_for "$work/full_station.err" "status lines and 0 log lines could not be written" 1 1
+echo "ok: full stdout: the radio is driven, one SIGTERM ends the station, the drops are counted"
+
+# A reader that quits after one line: the next write fails (EPIPE, no SIGPIPE death) and the
+# station keeps driving the radio.
+start_emulator quitter
+mkfifo "$work/quitter.fifo"
+head -n 1 <"$work/quitter.fifo" >"$work/quitter_head.out" &
+pid_head=$!
+pids+=($!)
+"$station" --port "$pty_quitter" "${settings[@]}" --poll-ms 100 >"$work/quitter.fifo" \
+    2>"$work/quitter_station.err" &
+pid_quitter_station=$!
+pids+=($!)
+wait_exit "$pid_head" 6
+radio_has quitter 6
+say quitter off
+wait_for "$work/quitter_station.err" "FT847 ERROR: Read timeout" 1 3
+stop_station quitter_station
+[ "$(cat "$work/quitter_head.out")" = "station: connected" ] || fail "head read something else"
+echo "PASS: closed, full and abandoned standard streams"
