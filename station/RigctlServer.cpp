@@ -9,6 +9,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <arpa/inet.h>
+
 namespace {
 
 // Bytes the kernel may hold for a client that does not read, besides kOutputLimit of ours.
@@ -25,8 +27,8 @@ void closeDescriptor(int& fd) {
 }  // namespace
 
 RigctlServer::~RigctlServer() {
-    for (Client& client : connections) {
-        closeDescriptor(client.fd);
+    for (auto& client : connections) {
+        closeDescriptor(client->fd);
     }
     closeDescriptor(listener);
 }
@@ -72,82 +74,101 @@ bool RigctlServer::listen(const std::string& address, const std::string& port,
     return listener >= 0;
 }
 
-void RigctlServer::watch(std::vector<pollfd>& fds) const {
-    fds.push_back({listener, POLLIN, 0});
-    for (const Client& client : connections) {
-        // Nothing more is read from a client that quit; what it is owed still goes out.
-        const short wanted = static_cast<short>((client.closing ? 0 : POLLIN) |
-                                                (client.output.empty() ? 0 : POLLOUT));
-        fds.push_back({client.fd, wanted, 0});
+size_t RigctlServer::clients() const {
+    size_t open = 0;
+    for (const auto& client : connections) {
+        open += client->fd >= 0 ? 1 : 0;
+    }
+    return open;
+}
+
+void RigctlServer::report(const std::string& line) {
+    if (statusLines != nullptr) {
+        statusLines->post("station: " + line + "\n");
     }
 }
 
-void RigctlServer::serve(const std::vector<pollfd>& fds, size_t first, RigctlStation& station) {
-    const size_t watched = fds.size() - first - 1;
-    for (size_t i = 0; i < watched && i < connections.size(); ++i) {
-        Client& client = connections[i];
-        const short ready = fds[first + 1 + i].revents;
-        if (client.fd < 0 || fds[first + 1 + i].fd != client.fd) {
-            continue;
-        }
-        if ((ready & POLLIN) != 0 || (ready & (POLLHUP | POLLERR)) != 0) {
-            read(client, station);
-        }
-        if (client.fd >= 0 && (ready & POLLOUT) != 0) {
-            flush(client);
-        }
-        if (client.fd >= 0 && (ready & POLLNVAL) != 0) {
-            closeDescriptor(client.fd);
-            ++events.closed;
-        }
-    }
+void RigctlServer::watch(EventLoop& loop, RigctlStation& station) {
     for (size_t i = connections.size(); i-- > 0;) {
-        if (connections[i].fd < 0) {
-            drop(i);
+        if (connections[i]->fd < 0) {
+            connections.erase(connections.begin() + static_cast<std::ptrdiff_t>(i));
         }
     }
-    if ((fds[first].revents & POLLIN) != 0) {
-        accept();
+    loop.watch(listener, POLLIN, [this](short) { accept(); });
+    for (auto& owned : connections) {
+        Client* client = owned.get();
+        // Nothing more is read from a client that quit; what it is owed still goes out.
+        const short wanted = static_cast<short>((client->closing ? 0 : POLLIN) |
+                                                (client->output.empty() ? 0 : POLLOUT));
+        loop.watch(client->fd, wanted, [this, client, &station](short revents) {
+            serve(*client, revents, station);
+        });
     }
 }
 
 void RigctlServer::accept() {
     for (;;) {
-        const int fd = accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        sockaddr_storage from{};
+        socklen_t length = sizeof from;
+        const int fd = accept4(listener, reinterpret_cast<sockaddr*>(&from), &length,
+                               SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             return;  // nothing more waiting, or the client gave up meanwhile
         }
-        if (connections.size() >= kMaxClients) {
+        char host[INET6_ADDRSTRLEN] = "?";
+        char service[8] = "?";
+        getnameinfo(reinterpret_cast<sockaddr*>(&from), length, host, sizeof host, service,
+                    sizeof service, NI_NUMERICHOST | NI_NUMERICSERV);
+        const std::string peer = std::string(host) + " port " + service;
+        if (clients() >= kMaxClients) {
             ::close(fd);
             ++events.refused;
+            report("tracker " + peer + " refused: " + std::to_string(kMaxClients) +
+                   " trackers are connected");
             continue;
         }
         // Each reply leaves in one segment, at once: Gpredict reads it with one recv().
         const int on = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &kSocketSendBuffer, sizeof kSocketSendBuffer);
-        connections.emplace_back();
-        connections.back().fd = fd;
+        connections.push_back(std::make_unique<Client>());
+        connections.back()->fd = fd;
+        connections.back()->peer = peer;
         ++events.accepted;
+        report("tracker " + peer + " connected");
+    }
+}
+
+void RigctlServer::serve(Client& client, short revents, RigctlStation& station) {
+    if (client.fd < 0) {
+        return;
+    }
+    if ((revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+        read(client, station);
+    }
+    if (client.fd >= 0 && (revents & POLLOUT) != 0) {
+        flush(client);
+    }
+    if (client.fd >= 0 && (revents & POLLNVAL) != 0) {
+        close(client, "left");
     }
 }
 
 void RigctlServer::read(Client& client, RigctlStation& station) {
     uint8_t bytes[kReadChunk];
     const ssize_t got = ::read(client.fd, bytes, sizeof bytes);
-    if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) {
-        closeDescriptor(client.fd);
-        ++events.closed;
+    if (got < 0 && (errno == EAGAIN || errno == EINTR)) {
         return;
     }
-    if (got < 0) {
+    if (got <= 0) {
+        close(client, "left");
         return;
     }
     client.session.receive(bytes, static_cast<size_t>(got), station, client.output);
     client.closing = client.session.quitting();
     if (client.output.size() > kOutputLimit) {
-        closeDescriptor(client.fd);
         ++events.overflowed;
+        close(client, "dropped: it does not read its replies");
         return;
     }
     flush(client);
@@ -159,21 +180,20 @@ void RigctlServer::flush(Client& client) {
         const ssize_t sent = ::send(client.fd, client.output.data(), client.output.size(),
                                     MSG_NOSIGNAL);
         if (sent < 0) {
-            if (errno == EAGAIN || errno == EINTR) {
-                return;
+            if (errno != EAGAIN && errno != EINTR) {
+                close(client, "left");
             }
-            closeDescriptor(client.fd);
-            ++events.closed;
             return;
         }
         client.output.erase(0, static_cast<size_t>(sent));
     }
     if (client.closing) {
-        closeDescriptor(client.fd);
-        ++events.closed;
+        close(client, "left");
     }
 }
 
-void RigctlServer::drop(size_t index) {
-    connections.erase(connections.begin() + static_cast<std::ptrdiff_t>(index));
+void RigctlServer::close(Client& client, const char* why) {
+    closeDescriptor(client.fd);
+    ++events.closed;
+    report("tracker " + client.peer + " " + why);
 }

@@ -13,12 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "EventLoop.h"
 #include "HeldSettings.h"
 #include "RigctlServer.h"
 
 namespace {
 
 struct Server {
+    EventLoop loop;
     HeldSettings settings;
     RigctlStation station{settings, true, false};
     RigctlServer server;
@@ -30,11 +32,9 @@ struct Server {
 
     // One pass of the station's loop, waiting at most `ms` for something to happen.
     void turn(int ms = 10) {
-        std::vector<pollfd> fds;
-        server.watch(fds);
-        if (poll(fds.data(), fds.size(), ms) > 0) {
-            server.serve(fds, 0, station);
-        }
+        server.watch(loop, station);
+        loop.wakeWithinMs(static_cast<uint64_t>(ms));
+        loop.wait();
     }
 };
 
