@@ -36,15 +36,18 @@ bool HeldSettings::nextPending(Item& item) const {
     return false;
 }
 
-void HeldSettings::applied(Item item) {
+void HeldSettings::applied(Item item, uint32_t generationSent) {
     Slot& slot = slots[static_cast<size_t>(item)];
+    if (slot.generation != generationSent) {
+        return;
+    }
     slot.pending = false;
     slot.attempts = 0;
 }
 
-bool HeldSettings::failedToApply(Item item) {
+bool HeldSettings::failedToApply(Item item, uint32_t generationSent) {
     Slot& slot = slots[static_cast<size_t>(item)];
-    if (!slot.pending) {
+    if (!slot.pending || slot.generation != generationSent) {
         return false;
     }
     if (++slot.attempts < kMaxAttempts) {

@@ -34,13 +34,14 @@ public:
     bool pending(Item item) const;
     // The first pending item in the order of application.
     bool nextPending(Item& item) const;
-    // The radio has taken the item's value; it is no longer pending.
-    void applied(Item item);
-    // Applying the item's value ended in a link failure. After kMaxAttempts failures in a row
-    // the value is given up, true is returned, and it is not sent again, not even after a
-    // reconnection, until a new value is set: a radio that refuses a frequency must not keep
-    // the link failing.
-    bool failedToApply(Item item);
+    // The radio has taken the value the item had at `generationSent`. It is no longer pending,
+    // unless a newer value came meanwhile, which still has to go.
+    void applied(Item item, uint32_t generationSent);
+    // Applying the value the item had at `generationSent` ended in a link failure. After
+    // kMaxAttempts such failures in a row the value is given up, true is returned, and it is
+    // not sent again, not even after a reconnection, until a new value is set: a radio that
+    // refuses a frequency must not keep the link failing. A newer value is not blamed.
+    bool failedToApply(Item item, uint32_t generationSent);
     static constexpr uint8_t kMaxAttempts = 3;
 
     // Counts the sets of an item; a poll started before a set must not overrule it.

@@ -70,7 +70,7 @@ void StationController::lost() {
     const Item item = static_cast<Item>(inFlight);
     inFlight = kNone;
     uint64_t value = 0;
-    if (held.failedToApply(item) && held.get(item, value)) {
+    if (held.failedToApply(item, inFlightGeneration) && held.get(item, value)) {
         out.post("station: the radio did not take " + describe(item, value) + "; given up\n");
     }
 }
@@ -95,7 +95,7 @@ void StationController::step(uint32_t nowMs) {
     }
     if (inFlight != kNone) {
         // Connected and idle again: the radio took it (frequencies are read back).
-        held.applied(static_cast<Item>(inFlight));
+        held.applied(static_cast<Item>(inFlight), inFlightGeneration);
         inFlight = kNone;
     }
     if (probeDue) {
@@ -104,14 +104,16 @@ void StationController::step(uint32_t nowMs) {
     }
     Item next = Item::Tone;
     if (held.nextPending(next)) {
+        const uint32_t generation = held.generation(next);
         if (apply(next)) {
             inFlight = static_cast<size_t>(next);
+            inFlightGeneration = generation;
         } else {
             // A connected, idle driver takes every value the station holds; one it refuses
             // would otherwise be offered again on every pass.
             uint64_t value = 0;
             (void)held.get(next, value);
-            held.applied(next);
+            held.applied(next, generation);
             out.post("station: the driver refused " + describe(next, value) + "\n");
         }
         return;

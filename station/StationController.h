@@ -47,6 +47,7 @@ private:
     bool connected = false;
     bool settled = false;       // everything held was applied since the last connection
     size_t inFlight = kNone;    // the item whose command the driver is carrying out
+    uint32_t inFlightGeneration = 0;  // and the generation of the value it carries
     bool txPollDue = false;
     bool probeDue = false;
     bool checking = false;      // the read under way is a link check: its result is not reported

@@ -320,14 +320,19 @@ TEST(HeldSettings, TheNewestValueWaitsAndAPollNeverOverrulesASet) {
     held.set(Item::DownlinkMode, 0x08);
     ASSERT_TRUE(held.nextPending(next));
     EXPECT_EQ(next, Item::DownlinkMode) << "the order of application, not of arrival";
-    held.applied(Item::DownlinkMode);
+    held.applied(Item::DownlinkMode, held.generation(Item::DownlinkMode));
     ASSERT_TRUE(held.nextPending(next));
     EXPECT_EQ(next, Item::UplinkFrequency);
+
+    // A value that the radio took while a newer one came still leaves the newer one to send.
+    held.applied(Item::UplinkFrequency, before);
+    EXPECT_TRUE(held.pending(Item::UplinkFrequency));
 
     // A poll that reads the old frequency while the new one waits, or that started before it
     // was set, is no knob turn.
     EXPECT_FALSE(held.polled(Item::UplinkFrequency, 435000000, held.generation(next)));
-    held.applied(Item::UplinkFrequency);
+    held.applied(Item::UplinkFrequency, held.generation(Item::UplinkFrequency));
+    EXPECT_FALSE(held.pending(Item::UplinkFrequency));
     EXPECT_FALSE(held.polled(Item::UplinkFrequency, 435000000, before));
     uint64_t hz = 0;
     ASSERT_TRUE(held.get(Item::UplinkFrequency, hz));
@@ -346,8 +351,9 @@ TEST(HeldSettings, EveryHeldValueGoesAgainAfterAReconnectionUnlessTheRadioRefuse
     HeldSettings held;
     held.set(Item::DownlinkFrequency, 145900000);
     held.set(Item::Tone, 885);
-    held.applied(Item::DownlinkFrequency);
-    held.applied(Item::Tone);
+    const uint32_t sent = held.generation(Item::DownlinkFrequency);
+    held.applied(Item::DownlinkFrequency, sent);
+    held.applied(Item::Tone, held.generation(Item::Tone));
     held.reconnected();
     EXPECT_TRUE(held.pending(Item::DownlinkFrequency));
     EXPECT_TRUE(held.pending(Item::Tone));
@@ -355,15 +361,17 @@ TEST(HeldSettings, EveryHeldValueGoesAgainAfterAReconnectionUnlessTheRadioRefuse
 
     // A frequency the radio will not take fails the link every time: after three failures it
     // is given up, also across reconnections, until a new value comes.
-    EXPECT_FALSE(held.failedToApply(Item::DownlinkFrequency));
+    EXPECT_FALSE(held.failedToApply(Item::DownlinkFrequency, sent));
     held.reconnected();
-    EXPECT_FALSE(held.failedToApply(Item::DownlinkFrequency));
+    EXPECT_FALSE(held.failedToApply(Item::DownlinkFrequency, sent));
     held.reconnected();
-    EXPECT_TRUE(held.failedToApply(Item::DownlinkFrequency));
+    EXPECT_TRUE(held.failedToApply(Item::DownlinkFrequency, sent));
     EXPECT_FALSE(held.pending(Item::DownlinkFrequency));
     held.reconnected();
     EXPECT_FALSE(held.pending(Item::DownlinkFrequency));
     held.set(Item::DownlinkFrequency, 145910000);
     EXPECT_TRUE(held.pending(Item::DownlinkFrequency));
-    EXPECT_FALSE(held.failedToApply(Item::DownlinkFrequency)) << "a new value starts afresh";
+    EXPECT_FALSE(held.failedToApply(Item::DownlinkFrequency, sent)) << "not the value that failed";
+    const uint32_t newer = held.generation(Item::DownlinkFrequency);
+    EXPECT_FALSE(held.failedToApply(Item::DownlinkFrequency, newer)) << "a new value starts afresh";
 }
