@@ -9,6 +9,7 @@
 # - Eight clients at once, a ninth refused; a client that never reads is dropped; the tracker
 #   keeps tracking meanwhile.
 # - --rigctld-strict: radio commands answer RPRT -20 while the radio is off.
+# - A second server on a port in use stops with one line and status 1.
 source "$(dirname "$0")/lib.sh"
 client=$3
 
@@ -55,6 +56,14 @@ start_station station --port "$pty_radio" --rigctld 0 --poll-ms 1000
 wait_for "$work/station.out" "station: rigctld on 127.0.0.1 port " 1 3
 port=$(sed -n 's/^station: rigctld on 127.0.0.1 port //p' "$work/station.out")
 wait_for "$work/station.out" "station: connected" 1 4
+
+# A second station on the same TCP port: one line, status 1, before it touches any device.
+second=0
+"$station" --port "$work/no-such-device" --rigctld "$port" >"$work/second.out" \
+    2>"$work/second.err" || second=$?
+[ "$second" -eq 1 ] || fail "a second server on port $port exited with $second, not 1"
+grep -qx "ft847-station: cannot listen on 127.0.0.1 port $port: Address already in use" \
+    "$work/second.err" || fail "a second server on port $port did not say why it stopped"
 
 "$client" track "$port" "$cycles" "$cycle_ms" "$down" "$up" >"$work/track.out" 2>&1 &
 tracker=$!
