@@ -25,14 +25,7 @@ for program in "$station" "$emulator" "$client"; do
     [ -x "$program" ] || { echo "rigctld-figures.sh: $program missing: build the default preset" >&2; exit 1; }
 done
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$root/scripts/lib/processes.sh"
 
 fail() { echo "rigctld-figures.sh: $*" >&2; cat "$work"/*.out >&2 2>/dev/null || true; exit 1; }
 wait_for() {  # FILE TEXT SECONDS
@@ -95,9 +88,6 @@ up=145900007
 "$client" track "$port" 40 1000 "$down" "$up" >"$work/track.out" 2>&1 &
 pids+=($!)
 wait_for "$work/track.out" "cycle 2 " 5
-ticks() { sed 's/^.*) //' "/proc/$1/stat" | awk '{ print $12 + $13 }'; }
-runtime() { if [ -r "/proc/$1/schedstat" ]; then awk '{ print $1 }' "/proc/$1/schedstat"; else echo 0; fi; }
-switches() { awk '/ctxt_switches/ { n += $2 } END { print n }' "/proc/$1/status"; }
 t0=$(ticks "$station_pid"); n0=$(runtime "$station_pid"); w0=$(switches "$station_pid")
 sleep 10
 t1=$(ticks "$station_pid"); n1=$(runtime "$station_pid"); w1=$(switches "$station_pid")
