@@ -8,6 +8,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <pty.h>
+#include <stdio.h>
 #include <string.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
@@ -27,16 +28,18 @@
 namespace {
 
 const char* const kUsage =
-    "usage: ft847-emulator [--baud 4800|9600|57600] [--latency-ms 0..1000]\n"
+    "usage: ft847-emulator [--baud 4800|9600|57600] [--latency-ms 0..1000] [--log-frames]\n"
     "Commands on standard input: off, on, status, quit.\n";
 
 enum class Parsed { Run, Help, Bad };
 
-Parsed parseArguments(int argc, char** argv, RadioModel::Options& options, std::string& error) {
+Parsed parseArguments(int argc, char** argv, RadioModel::Options& options, bool& logFrames,
+                      std::string& error) {
     static const OptionSpec kOptions[] = {
         {"baud", 'b', true},
         {"latency-ms", 'l', true},
         {"help", 'h', false},
+        {"log-frames", 0, false},
     };
     OptionReader reader(argc, argv, kOptions, sizeof kOptions / sizeof kOptions[0]);
     for (int id; (id = reader.next()) != OptionReader::kDone;) {
@@ -59,6 +62,9 @@ Parsed parseArguments(int argc, char** argv, RadioModel::Options& options, std::
             break;
         case 2:
             return Parsed::Help;
+        case 3:
+            logFrames = true;
+            break;
         default:
             error = reader.error();
             return Parsed::Bad;
@@ -92,8 +98,10 @@ const char* modeName(uint8_t mode) {
 
 class Emulator {
 public:
-    Emulator(const RadioModel::Options& options, int masterFd, int slaveFd, LineOutput& output)
-        : radio(options), baud(options.baud), master(masterFd), slave(slaveFd), out(output) {}
+    Emulator(const RadioModel::Options& options, int masterFd, int slaveFd, LineOutput& output,
+             bool logEveryFrame)
+        : radio(options), baud(options.baud), master(masterFd), slave(slaveFd), out(output),
+          logFrames(logEveryFrame) {}
 
     // Bytes from the station. A radio set to another speed hears only garbage: while the
     // speed the station set on the terminal differs from the radio's, nothing reaches it.
@@ -106,6 +114,9 @@ public:
             const uint64_t now = EventLoop::nowUs();
             radio.receive(bytes, static_cast<size_t>(got),
                           now - radio.byteUs(static_cast<uint64_t>(got)));
+            if (logFrames) {
+                logFrame(bytes, static_cast<size_t>(got), now);
+            }
         }
     }
 
@@ -189,12 +200,31 @@ private:
         out.post(text);
     }
 
+    // "emulator: frame 14 59 00 00 11 at 123456789": each frame as it arrives, with the
+    // monotonic clock in microseconds, for measuring how soon a command reaches the radio.
+    void logFrame(const uint8_t* bytes, size_t length, uint64_t nowUs) {
+        for (size_t i = 0; i < length; ++i) {
+            frame[framed++] = bytes[i];
+            if (framed == sizeof frame) {
+                framed = 0;
+                char line[64];
+                snprintf(line, sizeof line, "emulator: frame %02X %02X %02X %02X %02X at %llu\n",
+                         frame[0], frame[1], frame[2], frame[3], frame[4],
+                         static_cast<unsigned long long>(nowUs));
+                out.post(line);
+            }
+        }
+    }
+
     RadioModel radio;
     const uint32_t baud;
     const int master;
     const int slave;
     LineOutput& out;
     uint32_t reportedSpeed = 0;  // a wrong line speed already reported
+    const bool logFrames;
+    uint8_t frame[5] = {};
+    size_t framed = 0;
 };
 
 }  // namespace
@@ -215,8 +245,9 @@ int main(int argc, char** argv) {
     };
 
     RadioModel::Options options;
+    bool logFrames = false;
     std::string error;
-    switch (parseArguments(argc, argv, options, error)) {
+    switch (parseArguments(argc, argv, options, logFrames, error)) {
     case Parsed::Help:
         out.post(kUsage);
         return finish(0);
@@ -249,7 +280,7 @@ int main(int argc, char** argv) {
         inotify_add_watch(closes, path, IN_CLOSE_WRITE | IN_CLOSE_NOWRITE);
     }
 
-    Emulator emulator(options, master, slave, out);
+    Emulator emulator(options, master, slave, out, logFrames);
     out.post(std::string("emulator: pty ") + path + "\n");
 
     std::string input;

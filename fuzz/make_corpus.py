@@ -98,9 +98,27 @@ SCRIPTS = {
     'stall-across-the-wrap': header(0, 5, 0xFFFFFA00, 'Stalling', 1) + CONNECT + COMMANDS,
 }
 
+# The tracker protocol's target (rigctl_fuzz.cpp): a flags byte (bit 0 radio connected, bit 1
+# strict), then what clients send, a line each.
+CONNECTED, STRICT = 1, 2
+GPREDICT = (b'\\set_vfo_opt 1\n\\chk_vfo\nS 1 Sub\nF  437800003\nf\ni\nI  145900007\ni\n'
+            b'f\nF  437800140\nf\nAOS\nLOS\nq\n')
+RIGCTL_SCRIPTS = {
+    'gpredict-cycle': bytes([CONNECTED]) + GPREDICT,
+    'hold-over': bytes([0]) + GPREDICT + b'\\get_powerstat\n',
+    'strict': bytes([STRICT]) + GPREDICT,
+    'extended-forms': bytes([CONNECTED]) + b'+f\n+;i\n+|s\n+,m\n+\\dump_state\n\\dump_state\n'
+    b'+V Sub\nV Main\nM CW 500\nX FM 0\nC 885\nc\nx\n+\\get_lock_mode\n\\get_lock_mode\n'
+    b'F currVFO 145900000.000000\nf VFOB\nT 1\nt\n',
+    'junk': bytes([CONNECTED]) + b'\x8b\r\n\x00\n\xff\xfe\n' + b'F' * 300 + b'\n' +
+    b'F 99999999999999999999\nS 0 Sub\nC 1995\nM AM 6000\n\\quit\nf\n',
+}
+
+
 if __name__ == '__main__':
-    folder = os.path.join(ROOT, 'fuzz', 'corpus')
-    os.makedirs(folder, exist_ok=True)
-    for name, script in SCRIPTS.items():
-        with open(os.path.join(folder, name), 'wb') as out:
-            out.write(script)
+    for folder_name, scripts in (('corpus', SCRIPTS), ('rigctl-corpus', RIGCTL_SCRIPTS)):
+        folder = os.path.join(ROOT, 'fuzz', folder_name)
+        os.makedirs(folder, exist_ok=True)
+        for name, script in scripts.items():
+            with open(os.path.join(folder, name), 'wb') as out:
+                out.write(script)

@@ -116,6 +116,8 @@ def section():
         f'{fault["longest_recovery_ms_stalling"]} ms |',
         f'| fuzz inputs run (seed corpus: {fuzz["seed_inputs"]} inputs) | '
         f'{thousands(fuzz["runs"])} |',
+        f'| tracker protocol fuzz inputs run, every line answered (seed corpus: '
+        f'{fuzz["rigctl_seed_inputs"]} inputs) | {thousands(fuzz["rigctl_runs"])} |',
         f'| `driver/` lines covered | {coverage["line_percent"]:.1f} % '
         f'({coverage["line_covered"]} of {coverage["line_total"]}) |',
         f'| `driver/` branches covered | {coverage["branch_percent"]:.1f} % '

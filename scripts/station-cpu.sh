@@ -30,14 +30,7 @@ while [ $# -gt 0 ]; do
     esac
 done
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$root/scripts/lib/processes.sh"
 
 wait_for() {  # FILE TEXT SECONDS
     local deadline=$((SECONDS + $3))
@@ -50,17 +43,6 @@ wait_for() {  # FILE TEXT SECONDS
         sleep 0.05
     done
 }
-
-# ticks PID: CPU time used so far, in clock ticks (fields 14 and 15 of /proc/PID/stat, counted
-# after the command name, which is in parentheses).
-ticks() { sed 's/^.*) //' "/proc/$1/stat" | awk '{ print $12 + $13 }'; }
-# runtime PID: nanoseconds on a CPU so far, as the scheduler counts them.
-# 0 on a kernel without it.
-runtime() {
-    if [ -r "/proc/$1/schedstat" ]; then awk '{ print $1 }' "/proc/$1/schedstat"; else echo 0; fi
-}
-# switches PID: voluntary and involuntary context switches so far.
-switches() { awk '/ctxt_switches/ { n += $2 } END { print n }' "/proc/$1/status"; }
 
 mkfifo "$work/emulator.in"
 exec 3<>"$work/emulator.in"

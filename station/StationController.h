@@ -4,20 +4,21 @@
 #include <stdint.h>
 
 #include "FT847.h"
+#include "HeldSettings.h"
 #include "LineOutput.h"
-#include "StationOptions.h"
 
-// Runs beside the driver: reports every connect and disconnect, applies the requested settings
-// after each connection one command at a time, then polls both VFOs every --poll-ms. With
-// polling off it still reads the SAT RX VFO every kLinkCheckMs, unreported, so that a radio
-// switched off is noticed at any poll setting.
+// Runs beside the driver: reports every connect and disconnect, brings the radio to the held
+// settings (from the command line and from trackers) one command at a time, the newest value of
+// each, then polls both VFOs every pollMs. After every (re)connection every held value goes to
+// the radio again before anything else. With polling off it still reads the SAT RX VFO every
+// kLinkCheckMs, unreported, so that a radio switched off is noticed at any poll setting.
 class StationController {
 public:
     static constexpr uint32_t kLinkCheckMs = 5000;
 
-    StationController(FT847& rig, const StationOptions& options, LineOutput& out);
+    StationController(FT847& rig, HeldSettings& held, uint32_t pollMs, LineOutput& out);
 
-    // Call after every rig.update().
+    // Call after every rig.update(), and after a tracker has set something.
     void step(uint32_t nowMs);
 
     // The device hung up. A driver that is connected and idle would only learn of it from its
@@ -29,25 +30,27 @@ public:
     void frequencyRead(bool rx, uint64_t hz);
 
     // Milliseconds from nowMs until step() has something to do, 0 if it has now, -1 if nothing
-    // until the driver's state changes.
+    // until the driver's state changes or a tracker sets something.
     int64_t msUntilDue(uint32_t nowMs) const;
 
 private:
-    enum class Setting : uint8_t { RxFrequency, RxMode, TxFrequency, TxMode, Tone };
+    static constexpr size_t kNone = HeldSettings::kItems;
 
-    bool apply(Setting setting);
-    bool checkLink(uint32_t nowMs);
+    bool apply(HeldSettings::Item item);
+    bool poll(bool rx, bool check, uint32_t nowMs);
+    void lost();
 
     FT847& rig;
-    const StationOptions& options;
+    HeldSettings& held;
+    const uint32_t pollMs;
     LineOutput& out;
-    Setting plan[5] = {};
-    size_t planLength = 0;
-    size_t next = 0;
     bool connected = false;
-    bool polling = false;
+    bool settled = false;       // everything held was applied since the last connection
+    size_t inFlight = kNone;    // the item whose command the driver is carrying out
+    uint32_t inFlightGeneration = 0;  // and the generation of the value it carries
     bool txPollDue = false;
     bool probeDue = false;
-    bool checking = false;  // the read under way is a link check: its result is not reported
+    bool checking = false;      // the read under way is a link check: its result is not reported
+    uint32_t pollGeneration[2] = {0, 0};  // [0] uplink, [1] downlink, when its read went out
     uint32_t lastPollMs = 0;
 };

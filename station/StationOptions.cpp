@@ -10,18 +10,23 @@ const char* const kStationUsage =
     "usage: ft847-station --port PATH [--baud 4800|9600|57600]\n"
     "                     [--rx-freq HZ] [--tx-freq HZ]       (10 to 999999990, in 10 Hz steps)\n"
     "                     [--rx-mode MODE] [--tx-mode MODE]   (lsb, usb, cw, cw-narrow, fm)\n"
-    "                     [--tone HZ|off] [--poll-ms MS] [--wait-for-port]\n";
+    "                     [--tone HZ|off] [--poll-ms MS] [--wait-for-port]\n"
+    "                     [--rigctld [ADDR:]PORT [--rigctld-strict]]\n"
+    "                     (ADDR 127.0.0.1 unless given; an IPv6 address in brackets)\n";
 
 namespace {
 
-enum Option { kPort, kBaud, kRxFreq, kTxFreq, kRxMode, kTxMode, kTone, kPollMs, kWait, kHelp };
+enum Option {
+    kPort, kBaud, kRxFreq, kTxFreq, kRxMode, kTxMode, kTone, kPollMs, kWait, kHelp, kRigctld,
+    kRigctldStrict,
+};
 
 // In the order of Option.
 const OptionSpec kOptions[] = {
     {"port", 'p', true},     {"baud", 'b', true},    {"rx-freq", 0, true},
     {"tx-freq", 0, true},    {"rx-mode", 0, true},   {"tx-mode", 0, true},
     {"tone", 0, true},       {"poll-ms", 0, true},   {"wait-for-port", 0, false},
-    {"help", 'h', false},
+    {"help", 'h', false},     {"rigctld", 0, true},   {"rigctld-strict", 0, false},
 };
 
 bool parseFrequency(const char* text, uint64_t& hz) {
@@ -58,6 +63,37 @@ bool parseTone(const char* text, double& hz) {
         return false;
     }
     hz = parsed;
+    return true;
+}
+
+// [ADDR:]PORT, with an IPv6 address in brackets: "4532", "0.0.0.0:4532", "[::1]:4532".
+bool parseListenAddress(const char* text, std::string& address, std::string& port) {
+    const std::string value = text;
+    std::string host;
+    std::string digits = value;
+    if (!value.empty() && value[0] == '[') {
+        const size_t close = value.find("]:");
+        if (close == std::string::npos || close == 1) {
+            return false;
+        }
+        host = value.substr(1, close - 1);
+        digits = value.substr(close + 2);
+    } else if (value.find(':') != std::string::npos) {
+        const size_t colon = value.rfind(':');
+        host = value.substr(0, colon);
+        digits = value.substr(colon + 1);
+        if (host.empty() || host.find(':') != std::string::npos) {
+            return false;  // an IPv6 address needs its brackets
+        }
+    }
+    uint64_t number = 0;
+    if (!parseWholeNumber(digits.c_str(), 65535, number)) {
+        return false;
+    }
+    if (!host.empty()) {
+        address = host;
+    }
+    port = std::to_string(number);
     return true;
 }
 
@@ -130,10 +166,25 @@ ParseResult parseStationOptions(int argc, char** argv, StationOptions& options,
             break;
         case kHelp:
             return ParseResult::Help;
+        case kRigctld:
+            if (!parseListenAddress(value, options.rigctldAddress, options.rigctldPort)) {
+                error = "rigctld address " + quoted(value) +
+                        " is not [ADDR:]PORT with a port from 0 to 65535";
+                return ParseResult::Bad;
+            }
+            options.rigctld = true;
+            break;
+        case kRigctldStrict:
+            options.rigctldStrict = true;
+            break;
         }
     }
     if (options.port.empty()) {
         error = "--port PATH is required";
+        return ParseResult::Bad;
+    }
+    if (options.rigctldStrict && !options.rigctld) {
+        error = "--rigctld-strict needs --rigctld";
         return ParseResult::Bad;
     }
     return ParseResult::Run;

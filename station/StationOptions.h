@@ -17,6 +17,11 @@ struct StationOptions {
     double toneHz = 0;   // with setTone: 0 switches the encoder off
     uint32_t pollMs = 1000;  // 0: no polling
     bool waitForPort = false;
+    // The rigctld server for satellite trackers: off unless an address or port is given.
+    bool rigctld = false;
+    std::string rigctldAddress = "127.0.0.1";
+    std::string rigctldPort;  // digits, 0 to 65535; 0 takes a free port
+    bool rigctldStrict = false;  // radio commands fail with RPRT -20 while the radio is away
 };
 
 enum class ParseResult { Run, Help, Bad };

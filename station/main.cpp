@@ -12,14 +12,18 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include <math.h>
+
 #include "DriverSchedule.h"
 #include "EventLoop.h"
 #include "FT847.h"
 #include "HardwareSerial.h"
+#include "HeldSettings.h"
 #include "LineOutput.h"
 #include "Log.h"
 #include "Millis.h"
 #include "RigControl.h"
+#include "RigctlServer.h"
 #include "Settings.h"
 #include "StandardStreams.h"
 #include "StationController.h"
@@ -114,6 +118,43 @@ int main(int argc, char** argv) {
     }
     Serial.attach(&log);
 
+    // The command line's settings are held first; trackers' sets replace them.
+    HeldSettings held;
+    using Item = HeldSettings::Item;
+    if (options.rxHz != 0) {
+        held.set(Item::DownlinkFrequency, options.rxHz);
+    }
+    if (options.rxMode >= 0) {
+        held.set(Item::DownlinkMode, static_cast<uint64_t>(options.rxMode));
+    }
+    if (options.txHz != 0) {
+        held.set(Item::UplinkFrequency, options.txHz);
+    }
+    if (options.txMode >= 0) {
+        held.set(Item::UplinkMode, static_cast<uint64_t>(options.txMode));
+    }
+    if (options.setTone) {
+        held.set(Item::Tone, static_cast<uint64_t>(lround(options.toneHz * 10)));
+    }
+
+    RigctlServer server(&status);
+    if (options.rigctld) {
+        std::string reason;
+        if (!server.listen(options.rigctldAddress, options.rigctldPort, reason)) {
+            log.post("ft847-station: cannot listen on " + visible(options.rigctldAddress.c_str()) +
+                     " port " + options.rigctldPort + ": " + reason + "\n");
+            return finish(1);
+        }
+        status.post("station: rigctld on " + visible(options.rigctldAddress.c_str()) + " port " +
+                    std::to_string(server.port()) + "\n");
+        if (options.rigctldAddress != "127.0.0.1" && options.rigctldAddress != "::1" &&
+            options.rigctldAddress != "localhost") {
+            log.post("ft847-station: the rigctld protocol has no authentication: whoever reaches " +
+                     visible(options.rigctldAddress.c_str()) + " port " +
+                     std::to_string(server.port()) + " controls the transmitter\n");
+        }
+    }
+
     settingsSetRadioBaud(options.baud);
     HardwareSerial port(options.port.c_str(), options.baud);
     if (!port.open()) {
@@ -130,7 +171,8 @@ int main(int argc, char** argv) {
         log.post("ft847-station: baud rate " + std::to_string(options.baud) + " refused\n");
         return finish(1);
     }
-    StationController control(rig, options, status);
+    StationController control(rig, held, options.pollMs, status);
+    RigctlStation trackers{held, false, options.rigctldStrict};
     station = &control;
     DriverSchedule schedule;
 
@@ -145,6 +187,10 @@ int main(int argc, char** argv) {
         }
 
         loop.watch(port.descriptor(), POLLIN, [&port](short revents) { port.onReady(revents); });
+        if (options.rigctld) {
+            trackers.radioConnected = rig.isConnected();
+            server.watch(loop, trackers);
+        }
         watchOutput(loop, status);
         watchOutput(loop, log);
 

@@ -137,3 +137,38 @@ TEST(StationOptions, SaysOnceWhenAFrequencyIsBelowTheRadiosTenHertzStep) {
     EXPECT_EQ(p.notes, std::vector<std::string>{
                            "--tx-freq 15 is sent as 10 Hz: the radio tunes in 10 Hz steps"});
 }
+
+TEST(StationOptions, TakesTheRigctldAddressAndPort) {
+    const struct {
+        const char* value;
+        const char* address;
+        const char* port;
+    } good[] = {
+        {"4532", "127.0.0.1", "4532"},
+        {"0.0.0.0:4532", "0.0.0.0", "4532"},
+        {"localhost:0", "localhost", "0"},
+        {"[::1]:4533", "::1", "4533"},
+        {"65535", "127.0.0.1", "65535"},
+    };
+    for (const auto& g : good) {
+        const Parsed p = parse({"--port", "p", "--rigctld", g.value});
+        ASSERT_EQ(p.result, ParseResult::Run) << g.value << ": " << p.error;
+        EXPECT_TRUE(p.options.rigctld);
+        EXPECT_EQ(p.options.rigctldAddress, g.address) << g.value;
+        EXPECT_EQ(p.options.rigctldPort, g.port) << g.value;
+        EXPECT_FALSE(p.options.rigctldStrict);
+    }
+    EXPECT_FALSE(parse({"--port", "p"}).options.rigctld) << "off unless asked for";
+    EXPECT_TRUE(parse({"--port", "p", "--rigctld=4532", "--rigctld-strict"}).options.rigctldStrict);
+
+    for (const char* bad : {"65536", "-1", "host:", ":4532", "::1:4532", "[::1]", "[]:4532",
+                            "4532x", "a:b:4532"}) {
+        const Parsed p = parse({"--port", "p", "--rigctld", bad});
+        EXPECT_EQ(p.result, ParseResult::Bad) << bad;
+        EXPECT_EQ(p.error, std::string("rigctld address '") + bad +
+                               "' is not [ADDR:]PORT with a port from 0 to 65535");
+    }
+    const Parsed strictAlone = parse({"--port", "p", "--rigctld-strict"});
+    EXPECT_EQ(strictAlone.result, ParseResult::Bad);
+    EXPECT_EQ(strictAlone.error, "--rigctld-strict needs --rigctld");
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+// What the station wants the radio to hold, and what it reports of it: the SAT RX (downlink) and
+// SAT TX (uplink) frequency and mode, and the SAT TX CTCSS tone. Settings come from the command
+// line and from trackers; each item keeps only its newest value, so a tracker that sends faster
+// than the radio takes frames never builds a backlog. An item is pending until the driver has
+// taken it and the radio confirmed it.
+//
+// Reads answer from here, never from the radio: a frequency reads back as it was set (as the
+// radio keeps it, in 10 Hz steps) until a poll of the radio reports another one, which means
+// the operator turned the knob.
+class HeldSettings {
+public:
+    // In the order they are applied to the radio.
+    enum class Item : uint8_t {
+        DownlinkFrequency,  // Hz
+        DownlinkMode,       // the radio's mode code
+        UplinkFrequency,    // Hz
+        UplinkMode,         // the radio's mode code
+        Tone,               // tenths of Hz, 0 = encoder off
+    };
+    static constexpr size_t kItems = 5;
+
+    // A new value from the command line or a tracker; a frequency is cut to 10 Hz steps, as
+    // the radio keeps it. The item becomes pending.
+    void set(Item item, uint64_t value);
+
+    // False while nothing is known of the item.
+    bool get(Item item, uint64_t& value) const;
+
+    bool pending(Item item) const;
+    // The first pending item in the order of application.
+    bool nextPending(Item& item) const;
+    // The radio has taken the value the item had at `generationSent`. It is no longer pending,
+    // unless a newer value came meanwhile, which still has to go.
+    void applied(Item item, uint32_t generationSent);
+    // Applying the value the item had at `generationSent` ended in a link failure. After
+    // kMaxAttempts such failures in a row the value is given up, true is returned, and it is
+    // not sent again, not even after a reconnection, until a new value is set: a radio that
+    // refuses a frequency must not keep the link failing. A newer value is not blamed.
+    bool failedToApply(Item item, uint32_t generationSent);
+    static constexpr uint8_t kMaxAttempts = 3;
+
+    // Counts the sets of an item; a poll started before a set must not overrule it.
+    uint32_t generation(Item item) const;
+    // A poll of a VFO, started when the item's generation was `generationAtStart`, read hz. It
+    // becomes the item's value unless a newer set is pending or in flight. True when it
+    // changed the value (the operator turned the knob).
+    bool polled(Item frequency, uint64_t hz, uint32_t generationAtStart);
+
+    // The radio came back: every value the station holds goes to it again, except those it
+    // refused.
+    void reconnected();
+
+private:
+    struct Slot {
+        bool known = false;
+        bool pending = false;
+        bool givenUp = false;
+        uint8_t attempts = 0;
+        uint32_t generation = 0;
+        uint64_t value = 0;
+    };
+
+    static bool isFrequency(Item item);
+
+    Slot slots[kItems];
+};

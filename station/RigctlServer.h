@@ -1,0 +1,72 @@
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "EventLoop.h"
+#include "LineOutput.h"
+#include "RigctlSession.h"
+
+// The station's rigctld server: a listening TCP socket and up to kMaxClients tracker
+// connections, each with its own session, all in the program's one poll() loop. It never
+// blocks and never waits for the radio.
+//
+// A client that does not read its replies is not waited for: its replies queue up to
+// kOutputLimit bytes, and at that point it is disconnected. A client beyond kMaxClients is
+// accepted and closed at once, so that it sees the refusal instead of hanging in the backlog.
+class RigctlServer {
+public:
+    static constexpr size_t kMaxClients = 8;
+    static constexpr size_t kOutputLimit = 64 * 1024;
+
+    // What happened to connections, counted; `status`, if given, also gets a line for each.
+    struct Events {
+        size_t accepted = 0;
+        size_t refused = 0;     // beyond kMaxClients
+        size_t closed = 0;      // quit, hung up, or the socket failed
+        size_t overflowed = 0;  // disconnected for not reading
+    };
+
+    explicit RigctlServer(LineOutput* status = nullptr) : statusLines(status) {}
+    ~RigctlServer();
+    RigctlServer(const RigctlServer&) = delete;
+    RigctlServer& operator=(const RigctlServer&) = delete;
+
+    // Binds and listens on address:port (a numeric IPv4 or IPv6 address, or a host name; port
+    // 0 takes a free one). On failure returns false with `error` naming the reason.
+    bool listen(const std::string& address, const std::string& port, std::string& error);
+    // The port actually bound.
+    uint16_t port() const { return boundPort; }
+
+    // For the coming wait: forgets the connections that have ended, then watches the listening
+    // socket and every client. `station` must outlive the wait.
+    void watch(EventLoop& loop, RigctlStation& station);
+
+    size_t clients() const;
+    Events events;
+
+private:
+    struct Client {
+        int fd = -1;
+        std::string peer;
+        RigctlSession session;
+        std::string output;
+        bool closing = false;  // quit: close once the output is out
+    };
+
+    void accept();
+    void serve(Client& client, short revents, RigctlStation& station);
+    void read(Client& client, RigctlStation& station);
+    void flush(Client& client);
+    void close(Client& client, const char* why);
+    void report(const std::string& line);
+
+    LineOutput* statusLines;
+    int listener = -1;
+    uint16_t boundPort = 0;
+    std::vector<std::unique_ptr<Client>> connections;
+};

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string>
+
+#include "HeldSettings.h"
+
+// The station as a tracker's connection sees it.
+struct RigctlStation {
+    HeldSettings& settings;
+    bool radioConnected;
+    // While the radio is away, radio commands fail with RPRT -20 instead of being held.
+    bool strict;
+};
+
+// One tracker connection speaking the rigctld text protocol: it takes the bytes the client sent,
+// cuts them into lines, and answers every line, in order, with exactly one reply. Sets go to the
+// station's held settings and are answered at once; reads answer from them. Nothing here waits
+// for the radio, reads a socket or allocates beyond the reply text.
+//
+// The trackers' convention for this radio: Main (and VFOA) is the downlink, the SAT RX VFO;
+// Sub (and VFOB) is the uplink, the SAT TX VFO. The driver names them the other way round (its
+// main VFO is SAT TX), so the mapping is made here and nowhere else.
+class RigctlSession {
+public:
+    // Longer lines are answered with RPRT -1 and skipped up to the next newline.
+    static constexpr size_t kMaxLine = 256;
+
+    enum class Vfo : uint8_t { Downlink, Uplink };
+
+    // Answers every complete line in `data`, appending the replies to `out`. After a quit
+    // command the rest is ignored.
+    void receive(const uint8_t* data, size_t length, RigctlStation& station, std::string& out);
+
+    // The client asked to close: send what is in `out`, then close.
+    bool quitting() const { return quit; }
+
+    // The connection's VFO, for mode commands (V).
+    Vfo vfo() const { return selected; }
+
+private:
+    void line(const char* text, size_t length, RigctlStation& station, std::string& out);
+
+    Vfo selected = Vfo::Downlink;
+    char buffer[kMaxLine] = {};
+    size_t buffered = 0;
+    bool discarding = false;   // skipping the rest of an over-long line
+    bool afterDcd = false;     // a newline right after a bare get-DCD byte belongs to it
+    bool quit = false;
+};

@@ -1,0 +1,262 @@
+// A satellite tracker for the end-to-end tests: it speaks to ft847-station's rigctld server as
+// Gpredict does with a full-duplex radio, one send() per command and one recv() of at most 127
+// bytes per reply, and reports what it saw on standard output.
+//
+//   tracker_client track PORT CYCLES CYCLE_MS DOWN_HZ UP_HZ
+//       engages (\set_vfo_opt 1, \chk_vfo, S 1 Sub), then every CYCLE_MS runs Gpredict's cycle
+//       with a moving Doppler: f (once a value is set), F, f; i, I, i. Prints one line a cycle,
+//       "cycle N down HZ up HZ", with the frequencies it set, and "error COMMAND REPLY" for every
+//       command that failed as Gpredict judges it (a set whose reply is not RPRT 0, a get whose
+//       reply starts with RPRT), and "knob DOWN|UP HZ" when a read differs by 1 Hz or more from
+//       the value read back after the last set. Disengages with q.
+//   tracker_client hog PORT SECONDS
+//       sends commands without ever reading the replies; prints "dropped" once the station
+//       closes the connection, or "kept" after SECONDS.
+//   tracker_client latency PORT COUNT GAP_MS DOWN_HZ
+//       every GAP_MS sends "F hz" with a new downlink frequency and prints "sent HZ US", the
+//       monotonic clock in microseconds just before the send, for the figure of the latency
+//       from a set to its frame on the radio's line.
+//   tracker_client fill PORT COUNT SECONDS
+//       opens COUNT connections, checks that each answers, then holds them for SECONDS; prints
+//       "answered N", and for each connection the station closed "closed K".
+//
+// Every wait is bounded. Exits 1 when the station cannot be reached or stops answering.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kReplyTimeoutMs = 3000;
+
+int connectTo(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        perror("tracker_client: connect");
+        exit(1);
+    }
+    const int on = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return fd;
+}
+
+void sleepMs(long ms) {
+    const timespec pause{ms / 1000, (ms % 1000) * 1000000};
+    nanosleep(&pause, nullptr);
+}
+
+long long nowUs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+long nowMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000 + now.tv_nsec / 1000000;
+}
+
+// One command, one reply, as Gpredict does it.
+std::string ask(int fd, const std::string& command) {
+    const std::string line = command + "\n";
+    if (send(fd, line.data(), line.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(line.size())) {
+        fprintf(stderr, "tracker_client: cannot send %s\n", command.c_str());
+        exit(1);
+    }
+    pollfd watch{fd, POLLIN, 0};
+    if (poll(&watch, 1, kReplyTimeoutMs) <= 0) {
+        fprintf(stderr, "tracker_client: no reply to %s\n", command.c_str());
+        exit(1);
+    }
+    char reply[128];
+    const ssize_t got = recv(fd, reply, 127, 0);
+    if (got <= 0) {
+        fprintf(stderr, "tracker_client: the station closed the connection at %s\n",
+                command.c_str());
+        exit(1);
+    }
+    return std::string(reply, static_cast<size_t>(got));
+}
+
+std::string firstLine(const std::string& reply) { return reply.substr(0, reply.find('\n')); }
+
+struct Tracker {
+    int fd;
+    bool haveDown = false;
+    bool haveUp = false;
+    long lastDown = 0;  // read back after the last set
+    long lastUp = 0;
+
+    void set(const char* letter, long hz) {
+        const std::string command = std::string(letter) + " " + std::to_string(hz);
+        const std::string reply = ask(fd, command);
+        if (reply.compare(0, 6, "RPRT 0") != 0) {
+            printf("error %s %s\n", command.c_str(), firstLine(reply).c_str());
+        }
+    }
+
+    bool get(const char* letter, long& hz) {
+        const std::string reply = ask(fd, letter);
+        if (reply.compare(0, 4, "RPRT") == 0) {
+            printf("error %s %s\n", letter, firstLine(reply).c_str());
+            return false;
+        }
+        hz = atol(reply.c_str());
+        return true;
+    }
+
+    // The downlink or the uplink half of a cycle: read, set, read back.
+    void side(const char* reader, const char* writer, const char* name, long hz, bool& have,
+              long& last) {
+        long read = 0;
+        if (have && get(reader, read) && labs(read - last) >= 1) {
+            printf("knob %s %ld\n", name, read);
+        }
+        set(writer, hz);
+        sleepMs(5);
+        if (get(reader, read)) {
+            last = read;
+            have = true;
+        }
+    }
+};
+
+int track(int port, int cycles, long cycleMs, long down, long up) {
+    Tracker tracker{connectTo(port)};
+    ask(tracker.fd, "\\set_vfo_opt 1");
+    if (firstLine(ask(tracker.fd, "\\chk_vfo")) != "0") {
+        printf("error \\chk_vfo\n");
+    }
+    ask(tracker.fd, "S 1 Sub");
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        const long started = nowMs();
+        // A pass: the downlink rises and the uplink falls, in steps that are not multiples of
+        // the radio's 10 Hz.
+        const long downHz = down + 137L * cycle;
+        const long upHz = up - 73L * cycle;
+        tracker.side("f", "F", "DOWN", downHz, tracker.haveDown, tracker.lastDown);
+        tracker.side("i", "I", "UP", upHz, tracker.haveUp, tracker.lastUp);
+        printf("cycle %d down %ld up %ld\n", cycle, downHz, upHz);
+        fflush(stdout);
+        const long spent = nowMs() - started;
+        if (spent < cycleMs) {
+            sleepMs(cycleMs - spent);
+        }
+    }
+    const std::string bye = ask(tracker.fd, "q");
+    printf("quit %s\n", firstLine(bye).c_str());
+    close(tracker.fd);
+    return 0;
+}
+
+int latency(int port, int count, long gapMs, long down) {
+    const int fd = connectTo(port);
+    for (int i = 0; i < count; ++i) {
+        sleepMs(gapMs);
+        const long hz = down + 1000L * (i + 1);
+        const long long sentUs = nowUs();
+        const std::string reply = ask(fd, "F " + std::to_string(hz));
+        printf("sent %ld %lld %s\n", hz, sentUs, firstLine(reply).c_str());
+    }
+    ask(fd, "q");
+    close(fd);
+    return 0;
+}
+
+int hog(int port, long seconds) {
+    const int fd = connectTo(port);
+    const int small = 4096;
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    std::string burst;
+    for (int i = 0; i < 200; ++i) {
+        burst += "\\dump_state\n";
+    }
+    const long deadline = nowMs() + seconds * 1000;
+    while (nowMs() < deadline) {
+        pollfd watch{fd, POLLOUT, 0};
+        poll(&watch, 1, 50);
+        if ((watch.revents & (POLLHUP | POLLERR)) != 0 ||
+            send(fd, burst.data(), burst.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0) {
+            if (errno == EAGAIN) {
+                continue;
+            }
+            printf("dropped\n");
+            return 0;
+        }
+    }
+    printf("kept\n");
+    return 0;
+}
+
+int fill(int port, int count, long seconds) {
+    std::vector<int> fds;
+    int answered = 0;
+    for (int i = 0; i < count; ++i) {
+        fds.push_back(connectTo(port));
+        const std::string line = "\\get_powerstat\n";
+        send(fds.back(), line.data(), line.size(), MSG_NOSIGNAL);
+        pollfd watch{fds.back(), POLLIN, 0};
+        char reply[128];
+        if (poll(&watch, 1, 1000) > 0 && recv(fds.back(), reply, 127, 0) > 0) {
+            ++answered;
+        }
+    }
+    printf("answered %d\n", answered);
+    const long deadline = nowMs() + seconds * 1000;
+    std::vector<bool> closed(fds.size(), false);
+    while (nowMs() < deadline) {
+        for (size_t i = 0; i < fds.size(); ++i) {
+            char byte;
+            if (!closed[i] && recv(fds[i], &byte, 1, MSG_DONTWAIT) == 0) {
+                closed[i] = true;
+                printf("closed %zu\n", i);
+            }
+        }
+        sleepMs(20);
+    }
+    fflush(stdout);
+    for (int fd : fds) {
+        close(fd);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "track" && argc == 7) {
+        return track(atoi(argv[2]), atoi(argv[3]), atol(argv[4]), atol(argv[5]), atol(argv[6]));
+    }
+    if (mode == "latency" && argc == 6) {
+        return latency(atoi(argv[2]), atoi(argv[3]), atol(argv[4]), atol(argv[5]));
+    }
+    if (mode == "hog" && argc == 4) {
+        return hog(atoi(argv[2]), atol(argv[3]));
+    }
+    if (mode == "fill" && argc == 5) {
+        return fill(atoi(argv[2]), atoi(argv[3]), atol(argv[4]));
+    }
+    fprintf(stderr, "usage: tracker_client track PORT CYCLES CYCLE_MS DOWN_HZ UP_HZ\n"
+                    "       tracker_client latency PORT COUNT GAP_MS DOWN_HZ\n"
+                    "       tracker_client hog PORT SECONDS\n"
+                    "       tracker_client fill PORT COUNT SECONDS\n");
+    return 2;
+}

@@ -1,0 +1,177 @@
+// The station's rigctld server over real loopback sockets, driven by a poll() loop as the
+// station drives it.
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "EventLoop.h"
+#include "HeldSettings.h"
+#include "RigctlServer.h"
+
+namespace {
+
+struct Server {
+    EventLoop loop;
+    HeldSettings settings;
+    RigctlStation station{settings, true, false};
+    RigctlServer server;
+
+    Server() {
+        std::string error;
+        EXPECT_TRUE(server.listen("127.0.0.1", "0", error)) << error;
+    }
+
+    // One pass of the station's loop, waiting at most `ms` for something to happen.
+    void turn(int ms = 10) {
+        server.watch(loop, station);
+        loop.wakeWithinMs(static_cast<uint64_t>(ms));
+        loop.wait();
+    }
+};
+
+int connectTo(uint16_t port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    return fd;
+}
+
+void sendText(int fd, const std::string& text) {
+    ASSERT_EQ(send(fd, text.data(), text.size(), MSG_NOSIGNAL), static_cast<ssize_t>(text.size()));
+}
+
+// What the client has received, once `expected` bytes are in or 2 s have passed, turning the
+// server's loop meanwhile.
+std::string receive(Server& s, int fd, size_t expected) {
+    std::string got;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (got.size() < expected && std::chrono::steady_clock::now() < deadline) {
+        s.turn(5);
+        char bytes[512];
+        const ssize_t n = recv(fd, bytes, sizeof bytes, MSG_DONTWAIT);
+        if (n > 0) {
+            got.append(bytes, static_cast<size_t>(n));
+        } else if (n == 0) {
+            break;
+        }
+    }
+    return got;
+}
+
+// True once the server has closed the connection, within 2 s.
+bool closedByServer(Server& s, int fd) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (std::chrono::steady_clock::now() < deadline) {
+        s.turn(5);
+        char byte;
+        const ssize_t n = recv(fd, &byte, 1, MSG_DONTWAIT);
+        if (n == 0 || (n < 0 && errno == ECONNRESET)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(RigctlServer, ServesClientsApartAndAnswersSplitAndJoinedCommands) {
+    Server s;
+    const int a = connectTo(s.server.port());
+    const int b = connectTo(s.server.port());
+    sendText(a, "V Sub\nF 1459");
+    EXPECT_EQ(receive(s, a, 7), "RPRT 0\n");
+    sendText(a, "00000\nv\n");
+    EXPECT_EQ(receive(s, a, 11), "RPRT 0\nSub\n");
+    sendText(b, "v\nf\n");
+    EXPECT_EQ(receive(s, b, 15), "Main\n145900000\n") << "its own VFO, the shared frequency";
+    EXPECT_EQ(s.server.clients(), 2u);
+
+    sendText(b, "q\n");
+    EXPECT_EQ(receive(s, b, 7), "RPRT 0\n");
+    EXPECT_TRUE(closedByServer(s, b));
+    EXPECT_EQ(s.server.clients(), 1u);
+    close(a);
+    for (int i = 0; i < 100 && s.server.clients() != 0; ++i) {
+        s.turn();
+    }
+    EXPECT_EQ(s.server.clients(), 0u);
+    close(b);
+}
+
+TEST(RigctlServer, RefusesANinthClientAndKeepsServingTheEight) {
+    Server s;
+    std::vector<int> clients;
+    for (int i = 0; i < 8; ++i) {
+        clients.push_back(connectTo(s.server.port()));
+        sendText(clients.back(), "\\get_powerstat\n");
+        EXPECT_EQ(receive(s, clients.back(), 2), "1\n");
+    }
+    const int ninth = connectTo(s.server.port());
+    EXPECT_TRUE(closedByServer(s, ninth));
+    EXPECT_EQ(s.server.events.refused, 1u);
+    EXPECT_EQ(s.server.clients(), 8u);
+    sendText(clients[3], "s\n");
+    EXPECT_EQ(receive(s, clients[3], 6), "1\nSub\n");
+
+    // A place comes free when one leaves.
+    close(clients[0]);
+    for (int i = 0; i < 20 && s.server.clients() == 8; ++i) {
+        s.turn();
+    }
+    const int next = connectTo(s.server.port());
+    sendText(next, "\\chk_vfo\n");
+    EXPECT_EQ(receive(s, next, 2), "0\n");
+    close(next);
+    close(ninth);
+    for (size_t i = 1; i < clients.size(); ++i) {
+        close(clients[i]);
+    }
+}
+
+TEST(RigctlServer, DisconnectsAClientThatNeverReadsWithoutStallingTheOthers) {
+    Server s;
+    const int hog = connectTo(s.server.port());
+    const int polite = connectTo(s.server.port());
+    // A small receive window, so that the hog's replies pile up on the station's side.
+    const int small = 4096;
+    setsockopt(hog, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    std::string flood;
+    for (int i = 0; i < 2000; ++i) {
+        flood += "\\dump_state\n";
+    }
+    bool dropped = false;
+    for (int round = 0; round < 40 && !dropped; ++round) {
+        send(hog, flood.data(), flood.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        s.turn(1);
+        sendText(polite, "\\get_powerstat\n");
+        EXPECT_EQ(receive(s, polite, 2), "1\n") << "round " << round;
+        dropped = s.server.events.overflowed != 0;
+    }
+    EXPECT_TRUE(dropped);
+    EXPECT_EQ(s.server.clients(), 1u);
+    close(hog);
+    close(polite);
+}
+
+TEST(RigctlServer, ListensOnlyWhereItIsTold) {
+    RigctlServer server;
+    std::string error;
+    EXPECT_FALSE(server.listen("192.0.2.1", "0", error)) << "not an address of this machine";
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(server.listen("no.such.host.invalid", "4532", error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(server.listen("localhost", "0", error)) << error;
+    EXPECT_NE(server.port(), 0);
+}
