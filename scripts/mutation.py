@@ -6,8 +6,8 @@ notices is a survivor.
     scripts/mutation.py [--subset] [--sequences N] [--only ID[,ID...]] [--keep] [--list]
     scripts/mutation.py --readme
 
-Works on a copy of the source tree in a temporary directory (a Release build of the unit
-tests, the heap test and the scenario program); the working tree is never touched. Each
+Works on a copy of the source tree in a temporary directory (the default preset's Release
+build of the unit tests, the heap test and the scenario program); the working tree is never touched. Each
 mutant's text must be found exactly once in its file, so that a change to driver/ that moves
 or rewrites a line makes the script fail loudly instead of dropping the mutant. A mutant that
 does not build is an error in this list, not a kill.
@@ -559,8 +559,8 @@ def main(argv):
     tree = tempfile.mkdtemp(prefix='ft847-mutation-')
     try:
         copy_tree(tree)
-        status, output = run(['cmake', '-S', tree, '-B', os.path.join(tree, 'build'),
-                              '-DCMAKE_BUILD_TYPE=Release'], tree)
+        # The copy's own default preset: a Release build in its build/.
+        status, output = run(['cmake', '--preset', 'default'], tree)
         if status == 0:
             status, output = build(tree)
         if status != 0:

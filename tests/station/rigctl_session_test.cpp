@@ -67,7 +67,7 @@ TEST(RigctlFraming, SkipsOverLongLinesAndJunkWithAnError) {
 
     Tracker junk;
     EXPECT_EQ(junk.send(std::string("\0\n", 2)), "RPRT -11\n");
-    EXPECT_EQ(junk.send(std::string("F \0145900000\n", 13)), "RPRT -1\n");
+    EXPECT_EQ(junk.send(std::string("F \0", 3) + "145900000\n"), "RPRT -1\n");
     EXPECT_EQ(junk.send("\xff\xfe\x01\n"), "RPRT -11\n");
     EXPECT_EQ(junk.send("ff\n"), "RPRT -11\n");
     EXPECT_EQ(junk.send("\\get_freqx\n"), "RPRT -11\n");
