@@ -1,14 +1,19 @@
-// Coverage-guided fuzzing of the station's tracker protocol with libFuzzer. The input is what
-// clients send:
+// Coverage-guided fuzzing of the station's tracker protocol with libFuzzer. The input is what a
+// client sends:
 //
 //   byte 0      bit 0: the radio is connected, bit 1: strict mode
-//   then lines, each ended by a newline and sent by client (byte value of the line's first
-//   byte) % 3, in two packets split at a point drawn from the line itself.
+//   then the client's bytes.
 //
-// Every line must be answered: a line of at most 256 bytes that does not begin with the
-// get-DCD byte gets a reply that ends with a newline, one longer gets exactly RPRT -1, and no
-// command's reply is longer than the longest the protocol has. After a quit a client is answered no
-// more. A broken rule prints the line and aborts, which libFuzzer reports with the input.
+// The bytes go to one session a line at a time, each line in two packets split at a point drawn
+// from the line itself, and every line must be answered: a line of at most 256 bytes (and a CR)
+// that does not begin with the get-DCD byte gets a reply that ends with a newline, one longer
+// gets exactly RPRT -1, and no command's reply is longer than the longest the protocol has.
+// After a quit the client is answered no more.
+//
+// The same bytes then go to a second session in packets of sizes drawn from the bytes, lines
+// split and joined anyhow: its replies must be the same, byte for byte, since how a client's
+// bytes are cut into packets must not matter. A broken rule prints the line and aborts, which
+// libFuzzer reports with the input.
 
 #include <cstddef>
 #include <cstdint>
@@ -21,7 +26,6 @@
 
 namespace {
 
-constexpr size_t kClients = 3;
 constexpr size_t kLongestReply = 1024;  // \dump_state in the extended form is the longest
 
 [[noreturn]] void broken(const char* rule, const std::string& line, const std::string& reply) {
@@ -33,34 +37,43 @@ constexpr size_t kLongestReply = 1024;  // \dump_state in the extended form is t
     std::abort();
 }
 
+void receive(RigctlSession& session, RigctlStation& station, const uint8_t* bytes, size_t length,
+             std::string& out) {
+    session.receive(bytes, length, station, out);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) {
         return 0;
     }
-    HeldSettings settings;
-    RigctlStation station{settings, (data[0] & 1) != 0, (data[0] & 2) != 0};
-    RigctlSession sessions[kClients];
+    const bool connected = (data[0] & 1) != 0;
+    const bool strict = (data[0] & 2) != 0;
+    const uint8_t* stream = data + 1;
+    const size_t length = size - 1;
 
-    size_t at = 1;
-    while (at < size) {
+    // A line at a time.
+    HeldSettings settings;
+    RigctlStation station{settings, connected, strict};
+    RigctlSession session;
+    std::string all;
+    size_t at = 0;
+    while (at < length) {
         size_t end = at;
-        while (end < size && data[end] != '\n') {
+        while (end < length && stream[end] != '\n') {
             ++end;
         }
-        if (end == size) {
-            break;  // a last line without its newline is not complete yet
-        }
-        const std::string line(reinterpret_cast<const char*>(data + at), end - at + 1);
-        RigctlSession& session = sessions[data[at] % kClients];
+        const size_t lineLength = end < length ? end - at + 1 : end - at;
+        const std::string line(reinterpret_cast<const char*>(stream + at), lineLength);
+        const bool complete = end < length;
         const bool quitBefore = session.quitting();
         std::string reply;
-        const size_t cut = line.size() > 1 ? data[at] % line.size() : 0;
-        session.receive(reinterpret_cast<const uint8_t*>(line.data()), cut, station, reply);
-        session.receive(reinterpret_cast<const uint8_t*>(line.data()) + cut, line.size() - cut,
-                        station, reply);
-        at = end + 1;
+        const size_t cut = lineLength > 1 ? stream[at] % lineLength : 0;
+        receive(session, station, stream + at, cut, reply);
+        receive(session, station, stream + at + cut, lineLength - cut, reply);
+        all += reply;
+        at += lineLength;
 
         if (quitBefore) {
             if (!reply.empty()) {
@@ -76,16 +89,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (reply.size() > kLongestReply * commands) {
             broken("a reply longer than any the protocol has", line, reply);
         }
-        if (static_cast<uint8_t>(line[0]) == 0x8B) {
-            continue;  // answered as a command of its own; the rest is another line
+        if (!complete || static_cast<uint8_t>(line[0]) == 0x8B) {
+            continue;  // not ended yet; or the byte was answered and the rest is another line
         }
-        if (line.size() - 1 > RigctlSession::kMaxLine) {
+        size_t command = line.size() - 1;  // without the newline
+        if (command > 0 && line[command - 1] == '\r') {
+            --command;
+        }
+        if (command > RigctlSession::kMaxLine) {
             if (reply != "RPRT -1\n") {
                 broken("an over-long line was not answered RPRT -1", line, reply);
             }
         } else if (reply.empty() || reply.back() != '\n') {
             broken("a line went unanswered", line, reply);
         }
+    }
+
+    // The same bytes cut anyhow.
+    HeldSettings otherSettings;
+    RigctlStation otherStation{otherSettings, connected, strict};
+    RigctlSession other;
+    std::string otherAll;
+    for (size_t from = 0, i = 0; from < length; ++i) {
+        const size_t piece = 1 + stream[i % length] % 300;
+        const size_t take = piece < length - from ? piece : length - from;
+        receive(other, otherStation, stream + from, take, otherAll);
+        from += take;
+    }
+    if (otherAll != all) {
+        broken("the replies depend on how the bytes were cut into packets",
+               std::string(reinterpret_cast<const char*>(stream), length), otherAll);
     }
     return 0;
 }

@@ -16,6 +16,10 @@ namespace {
 // Bytes the kernel may hold for a client that does not read, besides kOutputLimit of ours.
 constexpr int kSocketSendBuffer = 16 * 1024;
 constexpr size_t kReadChunk = 4096;
+// How long accepting waits after the station ran out of descriptors.
+constexpr uint64_t kAcceptPauseUs = 1000000;
+// How long a client that quit may take to read its last replies.
+constexpr uint64_t kQuitGraceUs = 5000000;
 
 void closeDescriptor(int& fd) {
     if (fd >= 0) {
@@ -89,12 +93,27 @@ void RigctlServer::report(const std::string& line) {
 }
 
 void RigctlServer::watch(EventLoop& loop, RigctlStation& station) {
+    const uint64_t now = EventLoop::nowUs();
     for (size_t i = connections.size(); i-- > 0;) {
-        if (connections[i]->fd < 0) {
+        Client& client = *connections[i];
+        // A client that quit gets a while to take its last replies, not its slot for good.
+        if (client.fd >= 0 && client.closing && now - client.quitAtUs >= kQuitGraceUs) {
+            close(client, "left without taking its last replies");
+        }
+        if (client.fd < 0) {
             connections.erase(connections.begin() + static_cast<std::ptrdiff_t>(i));
         }
     }
-    loop.watch(listener, POLLIN, [this](short) { accept(); });
+    if (now >= acceptPausedUntilUs) {
+        loop.watch(listener, POLLIN, [this](short) { accept(); });
+    } else {
+        loop.wakeWithinUs(acceptPausedUntilUs - now);
+    }
+    for (const auto& owned : connections) {
+        if (owned->closing) {
+            loop.wakeWithinUs(owned->quitAtUs + kQuitGraceUs - now);
+        }
+    }
     for (auto& owned : connections) {
         Client* client = owned.get();
         // Nothing more is read from a client that quit; what it is owed still goes out.
@@ -113,8 +132,18 @@ void RigctlServer::accept() {
         const int fd = accept4(listener, reinterpret_cast<sockaddr*>(&from), &length,
                                SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                // Out of descriptors: the waiting client stays in the backlog, and the
+                // listener stays readable; look again in a while instead of at once.
+                acceptPausedUntilUs = EventLoop::nowUs() + kAcceptPauseUs;
+                if (!acceptPauseReported) {
+                    acceptPauseReported = true;
+                    report(std::string("cannot accept a tracker: ") + strerror(errno));
+                }
+            }
             return;  // nothing more waiting, or the client gave up meanwhile
         }
+        acceptPauseReported = false;
         char host[INET6_ADDRSTRLEN] = "?";
         char service[8] = "?";
         getnameinfo(reinterpret_cast<sockaddr*>(&from), length, host, sizeof host, service,
@@ -165,13 +194,16 @@ void RigctlServer::read(Client& client, RigctlStation& station) {
         return;
     }
     client.session.receive(bytes, static_cast<size_t>(got), station, client.output);
-    client.closing = client.session.quitting();
-    if (client.output.size() > kOutputLimit) {
-        ++events.overflowed;
-        close(client, "dropped: it does not read its replies");
-        return;
+    if (client.session.quitting() && !client.closing) {
+        client.closing = true;
+        client.quitAtUs = EventLoop::nowUs();
     }
     flush(client);
+    // What the client has not taken, after the socket took what it could.
+    if (client.fd >= 0 && client.output.size() > kOutputLimit) {
+        ++events.overflowed;
+        close(client, "dropped: it does not read its replies");
+    }
 }
 
 // All replies owed so far, in one write.

@@ -15,9 +15,10 @@
 // connections, each with its own session, all in the program's one poll() loop. It never
 // blocks and never waits for the radio.
 //
-// A client that does not read its replies is not waited for: its replies queue up to
-// kOutputLimit bytes, and at that point it is disconnected. A client beyond kMaxClients is
-// accepted and closed at once, so that it sees the refusal instead of hanging in the backlog.
+// A client that does not read its replies is not waited for: what the socket does not take of
+// its replies queues up to kOutputLimit bytes, and beyond that it is disconnected; one that
+// quit has a few seconds to take its last replies. A client beyond kMaxClients is accepted and
+// closed at once, so that it sees the refusal instead of hanging in the backlog.
 class RigctlServer {
 public:
     static constexpr size_t kMaxClients = 8;
@@ -56,6 +57,7 @@ private:
         RigctlSession session;
         std::string output;
         bool closing = false;  // quit: close once the output is out
+        uint64_t quitAtUs = 0;
     };
 
     void accept();
@@ -68,5 +70,7 @@ private:
     LineOutput* statusLines;
     int listener = -1;
     uint16_t boundPort = 0;
+    uint64_t acceptPausedUntilUs = 0;
+    bool acceptPauseReported = false;
     std::vector<std::unique_ptr<Client>> connections;
 };

@@ -1,6 +1,7 @@
 #include "RigctlSession.h"
 
 #include <string.h>
+#include <strings.h>
 
 #include <vector>
 
@@ -94,8 +95,9 @@ bool parseLong(const std::string& word, long& number) {
     return true;
 }
 
+// The same letters in any case; a NUL inside the word makes it another word.
 bool sameLetters(const std::string& word, const char* name) {
-    return strcasecmp(word.c_str(), name) == 0;
+    return word.size() == strlen(name) && strncasecmp(word.data(), name, word.size()) == 0;
 }
 
 // USB, LSB, CW and FM; CW with a passband of 1 to 500 Hz is CW narrow, 0 means the mode's
@@ -328,7 +330,8 @@ void RigctlSession::receive(const uint8_t* data, size_t length, RigctlStation& s
             afterDcd = true;
             continue;
         }
-        if (buffered == kMaxLine) {
+        // 256 bytes of command, and the CR of a CR LF line end beyond them.
+        if (buffered == kMaxLine + 1 || (buffered == kMaxLine && byte != '\r')) {
             out += "RPRT -1\n";
             buffered = 0;
             discarding = true;
@@ -433,7 +436,8 @@ void RigctlSession::line(const char* text, size_t length, RigctlStation& station
         case Op::SetSplitVfo: {
             // In SAT mode the radio always transmits on the SAT TX VFO: split is always on.
             long split = 0;
-            if (args.size() != 2 || !parseLong(args[0], split) || (split != 0 && split != 1)) {
+            if (args.size() != 2 || !parseLong(args[0], split) || (split != 0 && split != 1) ||
+                !isVfoName(args[1])) {
                 result.fail(kInvalidParameter);
             } else if (split == 0) {
                 result.fail(kNotAvailable);

@@ -22,7 +22,8 @@ struct RigctlStation {
 //
 // The trackers' convention for this radio: Main (and VFOA) is the downlink, the SAT RX VFO;
 // Sub (and VFOB) is the uplink, the SAT TX VFO. The driver names them the other way round (its
-// main VFO is SAT TX), so the mapping is made here and nowhere else.
+// main VFO is SAT TX). Here the trackers' names become downlink and uplink, and only
+// StationController turns those into the driver's selectSub() and selectMain().
 class RigctlSession {
 public:
     // Longer lines are answered with RPRT -1 and skipped up to the next newline.
@@ -44,7 +45,7 @@ private:
     void line(const char* text, size_t length, RigctlStation& station, std::string& out);
 
     Vfo selected = Vfo::Downlink;
-    char buffer[kMaxLine] = {};
+    char buffer[kMaxLine + 1] = {};  // and a CR
     size_t buffered = 0;
     bool discarding = false;   // skipping the rest of an over-long line
     bool afterDcd = false;     // a newline right after a bare get-DCD byte belongs to it

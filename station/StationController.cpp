@@ -1,6 +1,7 @@
 #include "StationController.h"
 
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -23,8 +24,8 @@ std::string describe(Item item, uint64_t value) {
 }  // namespace
 
 StationController::StationController(FT847& radio, HeldSettings& settings, uint32_t pollEveryMs,
-                                     LineOutput& output)
-    : rig(radio), held(settings), pollMs(pollEveryMs), out(output) {}
+                                     StatusLines status)
+    : rig(radio), held(settings), pollMs(pollEveryMs), post(std::move(status)) {}
 
 // The SAT RX VFO (the downlink) is the radio's sub VFO, SAT TX (the uplink) its main VFO.
 bool StationController::apply(Item item) {
@@ -61,17 +62,41 @@ bool StationController::poll(bool rx, bool check, uint32_t nowMs) {
     return true;
 }
 
-// The link went down while the driver carried out a held value: after a few such failures in a
-// row the value is given up, so that a radio that refuses it does not keep failing the link.
-void StationController::lost() {
+bool StationController::pollDue(uint32_t nowMs) const {
+    const uint32_t interval = pollMs != 0 ? pollMs : kLinkCheckMs;
+    return txPollDue || static_cast<uint32_t>(nowMs - lastPollMs) >= interval;
+}
+
+// The pending setting after the one sent last, in the order of application: each setting takes
+// its turn, however often another one changes.
+bool StationController::nextSetting(Item& item) const {
+    const size_t first = lastSent == kNone ? 0 : lastSent + 1;
+    for (size_t i = 0; i < HeldSettings::kItems; ++i) {
+        const Item candidate = static_cast<Item>((first + i) % HeldSettings::kItems);
+        if (held.pending(candidate)) {
+            item = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+// The link went down while the driver carried out a held value. If it went down at the
+// value's read-back, the radio refused the value: after a few such refusals in a row it is
+// given up, so that it does not keep failing the link. A radio switched off or a line that
+// went silent fails the link later, and blames no value.
+void StationController::lost(uint32_t nowMs) {
     if (inFlight == kNone) {
         return;
     }
     const Item item = static_cast<Item>(inFlight);
     inFlight = kNone;
+    if (static_cast<uint32_t>(nowMs - inFlightSinceMs) >= kRefusalWithinMs) {
+        return;
+    }
     uint64_t value = 0;
     if (held.failedToApply(item, inFlightGeneration) && held.get(item, value)) {
-        out.post("station: the radio did not take " + describe(item, value) + "; given up\n");
+        post("station: the radio did not take " + describe(item, value) + "; given up\n");
     }
 }
 
@@ -79,13 +104,18 @@ void StationController::step(uint32_t nowMs) {
     const bool now = rig.isConnected();
     if (now != connected) {
         connected = now;
-        out.post(connected ? "station: connected\n" : "station: disconnected\n");
+        post(connected ? "station: connected\n" : "station: disconnected\n");
+        settled = false;
+        unsent = 0;
+        lastSent = kNone;
         if (connected) {
             held.reconnected();
+            for (size_t i = 0; i < HeldSettings::kItems; ++i) {
+                unsent |= held.pending(static_cast<Item>(i)) ? 1u << i : 0u;
+            }
         } else {
-            lost();
+            lost(nowMs);
         }
-        settled = false;
         probeDue = false;
         checking = false;
         txPollDue = false;
@@ -102,38 +132,40 @@ void StationController::step(uint32_t nowMs) {
         probeDue = !poll(true, true, nowMs) && rig.isConnected();
         return;
     }
+    if (!settled && unsent == 0) {
+        settled = true;
+        txPollDue = false;
+        lastPollMs = nowMs - (pollMs != 0 ? pollMs : kLinkCheckMs);
+        post("station: settings applied\n");
+    }
     Item next = Item::Tone;
-    if (held.nextPending(next)) {
+    if (!(settled && pollDue(nowMs)) && nextSetting(next)) {
         const uint32_t generation = held.generation(next);
+        lastSent = static_cast<size_t>(next);
+        unsent &= ~(1u << static_cast<size_t>(next));
         if (apply(next)) {
             inFlight = static_cast<size_t>(next);
             inFlightGeneration = generation;
+            inFlightSinceMs = nowMs;
         } else {
             // A connected, idle driver takes every value the station holds; one it refuses
             // would otherwise be offered again on every pass.
             uint64_t value = 0;
             (void)held.get(next, value);
             held.applied(next, generation);
-            out.post("station: the driver refused " + describe(next, value) + "\n");
+            post("station: the driver refused " + describe(next, value) + "\n");
         }
         return;
     }
-    if (!settled) {
-        settled = true;
-        txPollDue = false;
-        lastPollMs = nowMs - (pollMs != 0 ? pollMs : kLinkCheckMs);
-        out.post("station: settings applied\n");
-    }
-    if (pollMs == 0) {
-        if (static_cast<uint32_t>(nowMs - lastPollMs) >= kLinkCheckMs) {
-            (void)poll(true, true, nowMs);
-        }
+    if (!settled || !pollDue(nowMs)) {
         return;
     }
     if (txPollDue) {
         txPollDue = !poll(false, false, nowMs);
-    } else if (static_cast<uint32_t>(nowMs - lastPollMs) >= pollMs && poll(true, false, nowMs)) {
-        txPollDue = true;
+    } else if (pollMs == 0) {
+        (void)poll(true, true, nowMs);
+    } else {
+        txPollDue = poll(true, false, nowMs);
     }
 }
 
@@ -144,7 +176,7 @@ void StationController::frequencyRead(bool rx, uint64_t hz) {
         checking = false;
         return;
     }
-    out.post(std::string(rx ? "station: RX " : "station: TX ") + std::to_string(hz) + " Hz\n");
+    post(std::string(rx ? "station: RX " : "station: TX ") + std::to_string(hz) + " Hz\n");
 }
 
 int64_t StationController::msUntilDue(uint32_t nowMs) const {
@@ -152,7 +184,7 @@ int64_t StationController::msUntilDue(uint32_t nowMs) const {
         return -1;  // the driver's own schedule wakes the loop
     }
     Item next = Item::Tone;
-    if (probeDue || inFlight != kNone || held.nextPending(next) || !settled || txPollDue) {
+    if (probeDue || inFlight != kNone || !settled || nextSetting(next) || txPollDue) {
         return 0;
     }
     const uint32_t interval = pollMs != 0 ? pollMs : kLinkCheckMs;

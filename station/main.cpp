@@ -171,7 +171,8 @@ int main(int argc, char** argv) {
         log.post("ft847-station: baud rate " + std::to_string(options.baud) + " refused\n");
         return finish(1);
     }
-    StationController control(rig, held, options.pollMs, status);
+    StationController control(rig, held, options.pollMs,
+                              [&status](const std::string& line) { status.post(line); });
     RigctlStation trackers{held, false, options.rigctldStrict};
     station = &control;
     DriverSchedule schedule;

@@ -9,7 +9,8 @@
 # - Eight clients at once, a ninth refused; a client that never reads is dropped; the tracker
 #   keeps tracking meanwhile.
 # - --rigctld-strict: radio commands answer RPRT -20 while the radio is off.
-# - A second server on a port in use stops with one line and status 1.
+# - A second server on a port in use stops with one line and status 1; one on another address
+#   than the loopback's warns that the protocol has no authentication.
 source "$(dirname "$0")/lib.sh"
 client=$3
 
@@ -64,6 +65,15 @@ second=0
 [ "$second" -eq 1 ] || fail "a second server on port $port exited with $second, not 1"
 grep -qx "ft847-station: cannot listen on 127.0.0.1 port $port: Address already in use" \
     "$work/second.err" || fail "a second server on port $port did not say why it stopped"
+
+# On any address but the loopback's, the station warns that anyone who reaches it controls the
+# transmitter (this one then stops: its device does not exist).
+open=0
+"$station" --port "$work/no-such-device" --rigctld 0.0.0.0:0 >"$work/open.out" \
+    2>"$work/open.err" || open=$?
+[ "$open" -eq 1 ] || fail "a station without its device exited with $open, not 1"
+grep -q "^ft847-station: the rigctld protocol has no authentication: whoever reaches 0.0.0.0 port [1-9][0-9]* controls the transmitter$" \
+    "$work/open.err" || fail "no warning for a server open to the network"
 
 "$client" track "$port" "$cycles" "$cycle_ms" "$down" "$up" >"$work/track.out" 2>&1 &
 tracker=$!

@@ -10,7 +10,7 @@ start_emulator shared
 start_station first --port "$pty_shared" --rx-freq 145900000 --poll-ms 200
 wait_for "$work/first.out" "station: settings applied" 1 5
 start_station second --port "$pty_shared"
-wait_exit "$pid_second" 2
+wait_exit "$pid_second" 4
 [ "$exited" -eq 1 ] || fail "second station exited with $exited"
 [ "$(cat "$work/second.err")" = "ft847-station: cannot open $pty_shared: Device or resource busy" ] ||
     fail "second station said something else"
@@ -19,7 +19,7 @@ say shared status
 wait_for "$work/shared.out" "in exclusive use" 1 2
 kill -KILL "$pid_first"
 wait "$pid_first" 2>/dev/null || true
-deadline=$((SECONDS + 2))
+deadline=$((SECONDS + 4))
 until say shared status && sleep 0.1 && tail -n 1 "$work/shared.out" | grep -q "line 4800 bps$"; do
     [ "$SECONDS" -lt "$deadline" ] || fail "the terminal stayed in exclusive use"
 done
@@ -42,11 +42,11 @@ start_station idle --port "$work/ttyUSB0" --rx-freq 145900000 --poll-ms 0
 wait_for "$work/idle.out" "station: settings applied" 1 5
 say before quit
 wait_exit "$pid_before" 2
-wait_for "$work/idle.out" "station: disconnected" 1 1
+wait_for "$work/idle.out" "station: disconnected" 1 2
 start_emulator after
 ln -sf "$pty_after" "$work/ttyUSB0"
 wait_for "$work/idle.out" "station: connected" 2 7
-wait_for "$work/idle.out" "station: settings applied" 2 2
+wait_for "$work/idle.out" "station: settings applied" 2 4
 say after status
 wait_for "$work/after.out" "RX 145900000 Hz" 1 2
 

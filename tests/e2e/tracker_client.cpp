@@ -191,11 +191,12 @@ int hog(int port, long seconds) {
     while (nowMs() < deadline) {
         pollfd watch{fd, POLLOUT, 0};
         poll(&watch, 1, 50);
-        if ((watch.revents & (POLLHUP | POLLERR)) != 0 ||
-            send(fd, burst.data(), burst.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0) {
-            if (errno == EAGAIN) {
-                continue;
-            }
+        if ((watch.revents & (POLLHUP | POLLERR)) != 0) {
+            printf("dropped\n");
+            return 0;
+        }
+        if (send(fd, burst.data(), burst.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0 &&
+            errno != EAGAIN) {
             printf("dropped\n");
             return 0;
         }

@@ -65,10 +65,15 @@ TEST(RigctlFraming, SkipsOverLongLinesAndJunkWithAnError) {
     // The set is the tail of the long line; the read after it is answered.
     EXPECT_EQ(t.send("F 145900000\nf\n"), "RPRT -11\n");
 
+    // 256 bytes of command with a CR LF line end are still a line.
+    EXPECT_EQ(t.send("F 145900000" + std::string(245, ' ') + "\r\n"), "RPRT 0\n");
+    EXPECT_EQ(t.send("F 145900000" + std::string(246, ' ') + "\r\n"), "RPRT -1\n");
+
     Tracker junk;
     EXPECT_EQ(junk.send(std::string("\0\n", 2)), "RPRT -11\n");
     EXPECT_EQ(junk.send(std::string("F \0", 3) + "145900000\n"), "RPRT -1\n");
     EXPECT_EQ(junk.send("\xff\xfe\x01\n"), "RPRT -11\n");
+    EXPECT_EQ(junk.send(std::string("M USB\0junk 2400\n", 16)), "RPRT -1\n");
     EXPECT_EQ(junk.send("ff\n"), "RPRT -11\n");
     EXPECT_EQ(junk.send("\\get_freqx\n"), "RPRT -11\n");
     EXPECT_EQ(junk.send("\\\n"), "RPRT -11\n");
@@ -133,26 +138,16 @@ TEST(RigctlFrequency, AcceptsAVfoTokenBeforeTheArguments) {
 TEST(RigctlReplies, ExtendedFormHasAHeaderLabelledValuesAndAResult) {
     Tracker t;
     expectReplies(t, {
+        // A set echoes its arguments in the header; a get labels each value.
         {"+F 145900000\n", "set_freq: 145900000\nRPRT 0\n"},
         {"+f\n", "get_freq:\nFrequency: 145900000\nRPRT 0\n"},
-        {"+I 435000000\n", "set_split_freq: 435000000\nRPRT 0\n"},
-        {"+i\n", "get_split_freq:\nTX Frequency: 435000000\nRPRT 0\n"},
-        {"+V Sub\n", "set_vfo: Sub\nRPRT 0\n"},
-        {"+v\n", "get_vfo:\nVFO: Sub\nRPRT 0\n"},
+        {"+I VFOB 435000000\n", "set_split_freq: VFOB 435000000\nRPRT 0\n"},
         {"+M USB 2400\n", "set_mode: USB 2400\nRPRT 0\n"},
         {"+m\n", "get_mode:\nMode: USB\nPassband: 2400\nRPRT 0\n"},
-        {"+X FM 15000\n", "set_split_mode: FM 15000\nRPRT 0\n"},
-        {"+x\n", "get_split_mode:\nTX Mode: FM\nTX Passband: 15000\nRPRT 0\n"},
-        {"+S 1 Sub\n", "set_split_vfo: 1 Sub\nRPRT 0\n"},
+        {"+x\n", "get_split_mode:\nRPRT -11\n"},
         {"+s\n", "get_split_vfo:\nSplit: 1\nTX VFO: Sub\nRPRT 0\n"},
-        {"+C 885\n", "set_ctcss_tone: 885\nRPRT 0\n"},
-        {"+c\n", "get_ctcss_tone:\nCTCSS Tone: 885\nRPRT 0\n"},
-        {"+\\get_powerstat\n", "get_powerstat:\nPower Status: 1\nRPRT 0\n"},
-        {"+\\chk_vfo\n", "ChkVFO: 0\n"},
-        {"+\\get_lock_mode\n", "get_lock_mode:\nLocked: 0\nRPRT 0\n"},
         // An error: the header and the result, no values.
         {"+t\n", "get_ptt:\nRPRT -11\n"},
-        {"+T 1\n", "set_ptt: 1\nRPRT -11\n"},
         {"+F 5\n", "set_freq: 5\nRPRT -1\n"},
         // A separator after the + joins the lines.
         {"+;f\n", "get_freq:;Frequency: 145900000;RPRT 0\n"},
@@ -161,7 +156,18 @@ TEST(RigctlReplies, ExtendedFormHasAHeaderLabelledValuesAndAResult) {
         // Long names work in both forms.
         {"\\get_freq\n", "145910000\n"},
         {"+\\set_split_freq 435010000\n", "set_split_freq: 435010000\nRPRT 0\n"},
+        // Those with a form of their own.
+        {"+\\chk_vfo\n", "ChkVFO: 0\n"},
+        {"+\\get_lock_mode\n", "get_lock_mode:\nLocked: 0\nRPRT 0\n"},
+        {"+AOS\n", "RPRT 0\n"},
+        {"+w FA;\n", "RPRT -11\n"},
     });
+    const std::string dump = t.send("+;\\dump_state\n");
+    EXPECT_EQ(dump.rfind("dump_state:;1;2;2;", 0), 0u) << dump;
+    EXPECT_NE(dump.find(";done;RPRT 0\n"), std::string::npos) << dump;
+    EXPECT_EQ(dump.find('\n'), dump.size() - 1) << "one line, joined by the separator";
+    EXPECT_EQ(t.send("+q\n"), "RPRT 0\n");
+    EXPECT_TRUE(t.session.quitting());
 }
 
 TEST(RigctlReplies, NormalFormOfTheCommandsWithoutAValue) {
@@ -175,6 +181,7 @@ TEST(RigctlReplies, NormalFormOfTheCommandsWithoutAValue) {
         {"S 0 Sub\n", "RPRT -11\n"},
         {"S 2 Sub\n", "RPRT -1\n"},
         {"S 1\n", "RPRT -1\n"},
+        {"S 1 Uplink\n", "RPRT -1\n"},
         {"s\n", "1\nSub\n"},
         {"T 0\n", "RPRT -11\n"},
         {"t\n", "RPRT -11\n"},
