@@ -188,6 +188,44 @@ void FT847::update() {
     }
 }
 
+// Follows update() state by state: each wait ends, each frame goes out and each read times out
+// at the first update() at which its time has come.
+uint32_t FT847::msUntilNextStep() const {
+    if (!started) {
+        return kUntilCommand;
+    }
+    switch (state) {
+    case State::Idle:
+        break;
+    case State::Ready: {
+        // No step of its own; busy() turns false when the frame spacing is over.
+        const uint32_t spacing = msUntilCanSend();
+        return spacing > 0 ? spacing : kUntilCommand;
+    }
+    case State::WaitCatOn:
+        return msLeft(stateStartMs, kCatOnSettleMs);
+    case State::WaitSatOn:
+        return msLeft(stateStartMs, kSatOnSettleMs);
+    case State::WaitSatPreset:
+        return msLeft(stateStartMs, kSatPresetSettleMs);
+    case State::RetryWait:
+        return msLeft(failedAtMs, kRetryDelayMs);
+    case State::AwaitResponse:
+        return port.available() > 0 ? 0 : msLeft(readStartMs, kReadTimeoutMs);
+    case State::SendCatOn:
+    case State::SendSatOn:
+    case State::SendSatPreset:
+    case State::ReadRxInit:
+    case State::ReadTxInit:
+    case State::SendCommand:
+    case State::ReadBack:
+    case State::SendToneFrequency:
+    case State::SendToneMode:
+        return msUntilCanSend();
+    }
+    return kUntilCommand;
+}
+
 bool FT847::canCommand() const { return started && ready && !faulted && state == State::Ready; }
 
 bool FT847::setFrequency(uint64_t hz) {
