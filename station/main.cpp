@@ -6,15 +6,14 @@
 // device is to be opened again, or SIGINT or SIGTERM arrives.
 
 #include <errno.h>
+#include <math.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "CommandLine.h"
-#include <math.h>
-
-#include "DriverSchedule.h"
 #include "EventLoop.h"
 #include "FT847.h"
 #include "HardwareSerial.h"
@@ -38,24 +37,28 @@ StationController* station = nullptr;
 
 // Runs every step that is due now: a driver step can make the next one due at once (a wait
 // ends, then a frame goes out), and a station command starts a driver step.
-void runDueSteps(FT847& rig, StationController& control, DriverSchedule& schedule) {
+void runDueSteps(FT847& rig, StationController& control) {
     for (int i = 0; i < 8; ++i) {
         const FT847::State before = rig.currentState();
         rig.update();
-        schedule.observe(rig.currentState(), millis());
         control.step(millis());
-        schedule.observe(rig.currentState(), millis());
         if (rig.currentState() == before) {
             return;
         }
     }
 }
 
-int64_t sooner(int64_t a, int64_t b) {
-    if (a < 0) {
-        return b;
+// Milliseconds until the driver's next step, the station's next errand or the port's next
+// attempt to open the device, whichever comes first; FT847::kUntilCommand when none is due.
+uint32_t msUntilDue(const FT847& rig, const StationController& control,
+                    const HardwareSerial& port) {
+    const uint32_t now = millis();
+    uint32_t due = std::min(rig.msUntilNextStep(), control.next(now).inMs);
+    const int64_t reopen = port.msUntilReopen(now);
+    if (reopen >= 0 && static_cast<uint64_t>(reopen) < due) {
+        due = static_cast<uint32_t>(reopen);
     }
-    return b < 0 || a < b ? a : b;
+    return due;
 }
 
 void watchOutput(EventLoop& loop, LineOutput& output) {
@@ -66,15 +69,16 @@ void watchOutput(EventLoop& loop, LineOutput& output) {
 
 }  // namespace
 
+// The SAT TX VFO, the radio's main VFO, carries the uplink.
 void rigControlFrequencyReceived(uint64_t hz) {
     if (station != nullptr) {
-        station->frequencyRead(false, hz);
+        station->frequencyRead(Vfo::Uplink, hz);
     }
 }
 
 void rigControlSubFrequencyReceived(uint64_t hz, bool) {
     if (station != nullptr) {
-        station->frequencyRead(true, hz);
+        station->frequencyRead(Vfo::Downlink, hz);
     }
 }
 
@@ -175,14 +179,13 @@ int main(int argc, char** argv) {
                               [&status](const std::string& line) { status.post(line); });
     RigctlStation trackers{held, false, options.rigctldStrict};
     station = &control;
-    DriverSchedule schedule;
 
     while (!loop.stopRequested()) {
         port.reopenIfDue();
         if (port.takeHangUp()) {
             control.deviceLost();
         }
-        runDueSteps(rig, control, schedule);
+        runDueSteps(rig, control);
         if (port.takeHangUp()) {
             control.deviceLost();
         }
@@ -195,16 +198,11 @@ int main(int argc, char** argv) {
         watchOutput(loop, status);
         watchOutput(loop, log);
 
-        const uint32_t now = millis();
-        uint32_t lastFrameMs = 0;
-        const bool framed = port.lastFrameAt(lastFrameMs);
-        int64_t due = schedule.msUntilStep(rig.currentState(), rig.busy(), framed, lastFrameMs, now);
-        due = sooner(due, control.msUntilDue(now));
-        due = sooner(due, port.msUntilReopen(now));
-        if (due >= 0) {
-            // What was due has just run; a step still due was stamped a millisecond later
-            // than it looked, and is taken on the next tick.
-            loop.wakeWithinMs(static_cast<uint64_t>(due > 0 ? due : 1));
+        const uint32_t due = msUntilDue(rig, control, port);
+        if (due != FT847::kUntilCommand) {
+            // What was due has just run; a step still due now waits for the next tick, so that
+            // the loop never spins.
+            loop.wakeWithinMs(due > 0 ? due : 1);
         }
         loop.wait();
     }
