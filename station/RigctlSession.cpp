@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "FT847.h"
+#include "OperatingModes.h"
 
 namespace {
 
@@ -22,11 +23,6 @@ constexpr uint8_t kGetDcd = 0x8B;
 
 constexpr uint64_t kMinHz = 10;
 constexpr uint64_t kMaxHz = 999999990;
-
-// Filter widths reported with a mode, in Hz. CW has the SSB filter, or the 500 Hz narrow one.
-constexpr long kSsbPassband = 2400;
-constexpr long kCwNarrowPassband = 500;
-constexpr long kFmPassband = 15000;
 
 bool isVfoName(const std::string& word) {
     return word == "currVFO" || word == "Main" || word == "VFOA" || word == "Sub" ||
@@ -84,38 +80,29 @@ bool sameLetters(const std::string& word, const char* name) {
     return word.size() == strlen(name) && strncasecmp(word.data(), name, word.size()) == 0;
 }
 
-// USB, LSB, CW and FM; CW with a passband of 1 to 500 Hz is CW narrow, 0 means the mode's
-// default, -1 leaves the width as it is.
+// A mode by its name, in any case. CW with a passband from 1 Hz to the narrow filter's width is
+// CW narrow, 0 means the mode's default filter, -1 leaves the filter as it is.
 bool parseMode(const std::string& name, long passband, bool hadMode, uint8_t current,
                uint8_t& code) {
     if (passband < -1) {
         return false;
     }
-    if (sameLetters(name, "USB")) {
-        code = FT847::kModeUsb;
-    } else if (sameLetters(name, "LSB")) {
-        code = FT847::kModeLsb;
-    } else if (sameLetters(name, "FM")) {
-        code = FT847::kModeFm;
-    } else if (sameLetters(name, "CW")) {
-        const bool wasNarrow = hadMode && current == FT847::kModeCwNarrow;
-        const bool narrow = passband == -1 ? wasNarrow : passband >= 1 && passband <= 500;
-        code = narrow ? FT847::kModeCwNarrow : FT847::kModeCw;
-    } else {
-        return false;
+    for (const OperatingMode& mode : kOperatingModes) {
+        if (!sameLetters(name, mode.rigctl)) {
+            continue;
+        }
+        code = mode.code;
+        if (mode.code == FT847::kModeCw) {
+            const bool wasNarrow = hadMode && current == FT847::kModeCwNarrow;
+            const bool narrow =
+                passband == -1 ? wasNarrow
+                               : passband >= 1 &&
+                                     passband <= operatingMode(FT847::kModeCwNarrow)->passbandHz;
+            code = narrow ? FT847::kModeCwNarrow : FT847::kModeCw;
+        }
+        return true;
     }
-    return true;
-}
-
-bool describeMode(uint8_t code, std::string& name, long& passband) {
-    switch (code) {
-    case FT847::kModeUsb: name = "USB"; passband = kSsbPassband; return true;
-    case FT847::kModeLsb: name = "LSB"; passband = kSsbPassband; return true;
-    case FT847::kModeCw: name = "CW"; passband = kSsbPassband; return true;
-    case FT847::kModeCwNarrow: name = "CW"; passband = kCwNarrowPassband; return true;
-    case FT847::kModeFm: name = "FM"; passband = kFmPassband; return true;
-    default: return false;
-    }
+    return false;
 }
 
 // The receive and transmit ranges, in the station's own terms: every frequency the driver
@@ -259,15 +246,14 @@ void holdMode(Request& r, Item item, Result& result) {
 void reportMode(const Request& r, Item item, const char* modeLabel, const char* passbandLabel,
                 Result& result) {
     uint64_t code = 0;
-    std::string name;
-    long passband = 0;
-    if (!r.station.settings.get(item, code) ||
-        !describeMode(static_cast<uint8_t>(code), name, passband)) {
+    const OperatingMode* mode =
+        r.station.settings.get(item, code) ? operatingMode(static_cast<uint8_t>(code)) : nullptr;
+    if (mode == nullptr) {
         result.fail(kNotAvailable);
         return;
     }
-    result.value(modeLabel, name);
-    result.value(passbandLabel, std::to_string(passband));
+    result.value(modeLabel, mode->rigctl);
+    result.value(passbandLabel, std::to_string(mode->passbandHz));
 }
 
 void setFrequency(Request& r, Result&) {

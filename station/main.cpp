@@ -6,7 +6,6 @@
 // device is to be opened again, or SIGINT or SIGTERM arrives.
 
 #include <errno.h>
-#include <math.h>
 #include <string.h>
 
 #include <algorithm>
@@ -125,28 +124,28 @@ int main(int argc, char** argv) {
     // The command line's settings are held first; trackers' sets replace them.
     HeldSettings held;
     using Item = HeldSettings::Item;
-    if (options.rxHz != 0) {
-        held.set(Item::DownlinkFrequency, options.rxHz);
+    if (options.rxHz) {
+        held.set(Item::DownlinkFrequency, *options.rxHz);
     }
-    if (options.rxMode >= 0) {
-        held.set(Item::DownlinkMode, static_cast<uint64_t>(options.rxMode));
+    if (options.rxMode) {
+        held.set(Item::DownlinkMode, *options.rxMode);
     }
-    if (options.txHz != 0) {
-        held.set(Item::UplinkFrequency, options.txHz);
+    if (options.txHz) {
+        held.set(Item::UplinkFrequency, *options.txHz);
     }
-    if (options.txMode >= 0) {
-        held.set(Item::UplinkMode, static_cast<uint64_t>(options.txMode));
+    if (options.txMode) {
+        held.set(Item::UplinkMode, *options.txMode);
     }
-    if (options.setTone) {
-        held.set(Item::Tone, static_cast<uint64_t>(lround(options.toneHz * 10)));
+    if (options.toneTenths) {
+        held.set(Item::Tone, *options.toneTenths);
     }
 
     RigctlServer server(&status);
-    if (options.rigctld) {
+    if (options.rigctldPort) {
         std::string reason;
-        if (!server.listen(options.rigctldAddress, options.rigctldPort, reason)) {
+        if (!server.listen(options.rigctldAddress, *options.rigctldPort, reason)) {
             log.post("ft847-station: cannot listen on " + visible(options.rigctldAddress.c_str()) +
-                     " port " + options.rigctldPort + ": " + reason + "\n");
+                     " port " + *options.rigctldPort + ": " + reason + "\n");
             return finish(1);
         }
         status.post("station: rigctld on " + visible(options.rigctldAddress.c_str()) + " port " +
@@ -191,7 +190,7 @@ int main(int argc, char** argv) {
         }
 
         loop.watch(port.descriptor(), POLLIN, [&port](short revents) { port.onReady(revents); });
-        if (options.rigctld) {
+        if (options.rigctldPort) {
             trackers.radioConnected = rig.isConnected();
             server.watch(loop, trackers);
         }
