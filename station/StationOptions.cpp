@@ -114,12 +114,9 @@ ParseResult parseStationOptions(int argc, char** argv, StationOptions& options,
             options.port = value;
             break;
         case kBaud:
-            if (!parseWholeNumber(value, UINT32_MAX, number) ||
-                !(number == 4800 || number == 9600 || number == 57600)) {
-                error = "baud rate " + quoted(value) + " is not one of 4800, 9600, 57600";
+            if (!parseBaud(value, options.baud, error)) {
                 return ParseResult::Bad;
             }
-            options.baud = static_cast<uint32_t>(number);
             break;
         case kRxFreq:
         case kTxFreq:

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "CommandLine.h"
+
 // What the station program was asked to do, from its command line. A setting that is not given
 // is left as the radio has it.
 struct StationOptions {
@@ -24,8 +26,6 @@ struct StationOptions {
     std::string rigctldAddress = "127.0.0.1";
     bool rigctldStrict = false;  // radio commands fail with RPRT -20 while the radio is away
 };
-
-enum class ParseResult { Run, Help, Bad };
 
 // Parses and checks every argument before anything is opened. On Bad, `error` names the
 // problem in one line. `notes` gets a line for each argument that is taken, but not exactly as

@@ -20,6 +20,7 @@
 #include "LineOutput.h"
 #include "Log.h"
 #include "Millis.h"
+#include "ProgramOutput.h"
 #include "RigControl.h"
 #include "RigctlServer.h"
 #include "Settings.h"
@@ -30,7 +31,6 @@
 namespace {
 
 constexpr size_t kOutputBytes = 16384;  // per stream; beyond that, lines are dropped
-constexpr int kExitFlushMs = 100;       // for what is still queued when the program ends
 
 StationController* station = nullptr;
 
@@ -60,12 +60,6 @@ uint32_t msUntilDue(const FT847& rig, const StationController& control,
     return due;
 }
 
-void watchOutput(EventLoop& loop, LineOutput& output) {
-    if (output.pending()) {
-        loop.watch(output.descriptor(), POLLOUT, [&output](short) { output.writeReady(); });
-    }
-}
-
 }  // namespace
 
 // The SAT TX VFO, the radio's main VFO, carries the uplink.
@@ -86,38 +80,24 @@ int main(int argc, char** argv) {
         return 1;
     }
     EventLoop loop;  // from here on, SIGINT and SIGTERM end the loop
-    StandardStream standardOutput(1);
-    StandardStream standardError(2);
-    LineOutput status(standardOutput.descriptor(), kOutputBytes, "station: ");
-    LineOutput log(standardError.descriptor(), kOutputBytes, "ft847-station: ");
-    // The count of dropped lines goes to stderr, unless that is what could not be written.
+    ProgramOutput output("ft847-station", {kOutputBytes, "station: ", "status"},
+                         {kOutputBytes, "ft847-station: ", "log"});
+    LineOutput& status = output.out();
+    LineOutput& log = output.err();
     const auto finish = [&](int code) {
         Serial.attach(nullptr);
-        status.finish(kExitFlushMs);
-        if (status.dropped() > 0 || log.dropped() > 0) {
-            log.post("ft847-station: " + std::to_string(status.dropped()) +
-                     " status lines and " + std::to_string(log.dropped()) +
-                     " log lines could not be written and were dropped\n");
-        }
-        log.finish(kExitFlushMs);
-        return code;
+        return output.finish(code);
     };
 
     StationOptions options;
     std::string error;
     std::vector<std::string> notes;
-    switch (parseStationOptions(argc, argv, options, error, notes)) {
-    case ParseResult::Help:
-        status.post(kStationUsage);
-        return finish(0);
-    case ParseResult::Bad:
-        log.post("ft847-station: " + error + "\n");
-        return finish(2);
-    case ParseResult::Run:
-        break;
+    const ParseResult parsed = parseStationOptions(argc, argv, options, error, notes);
+    if (parsed != ParseResult::Run) {
+        return output.endWithoutRunning(parsed, kStationUsage, error);
     }
     for (const std::string& note : notes) {
-        log.post("ft847-station: " + note + "\n");
+        output.error(note);
     }
     Serial.attach(&log);
 
@@ -144,17 +124,17 @@ int main(int argc, char** argv) {
     if (options.rigctldPort) {
         std::string reason;
         if (!server.listen(options.rigctldAddress, *options.rigctldPort, reason)) {
-            log.post("ft847-station: cannot listen on " + visible(options.rigctldAddress.c_str()) +
-                     " port " + *options.rigctldPort + ": " + reason + "\n");
+            output.error("cannot listen on " + visible(options.rigctldAddress.c_str()) + " port " +
+                         *options.rigctldPort + ": " + reason);
             return finish(1);
         }
         status.post("station: rigctld on " + visible(options.rigctldAddress.c_str()) + " port " +
                     std::to_string(server.port()) + "\n");
         if (options.rigctldAddress != "127.0.0.1" && options.rigctldAddress != "::1" &&
             options.rigctldAddress != "localhost") {
-            log.post("ft847-station: the rigctld protocol has no authentication: whoever reaches " +
-                     visible(options.rigctldAddress.c_str()) + " port " +
-                     std::to_string(server.port()) + " controls the transmitter\n");
+            output.error("the rigctld protocol has no authentication: whoever reaches " +
+                         visible(options.rigctldAddress.c_str()) + " port " +
+                         std::to_string(server.port()) + " controls the transmitter");
         }
     }
 
@@ -162,8 +142,7 @@ int main(int argc, char** argv) {
     HardwareSerial port(options.port.c_str(), options.baud);
     if (!port.open()) {
         if (!options.waitForPort) {
-            log.post("ft847-station: cannot open " + visible(options.port.c_str()) + ": " +
-                     strerror(errno) + "\n");
+            output.error("cannot open " + visible(options.port.c_str()) + ": " + strerror(errno));
             return finish(1);
         }
         status.post("station: waiting for " + visible(options.port.c_str()) + "\n");
@@ -171,7 +150,7 @@ int main(int argc, char** argv) {
 
     FT847 rig(port);
     if (!rig.begin()) {  // opens nothing more: the port is open, or opened again on its timer
-        log.post("ft847-station: baud rate " + std::to_string(options.baud) + " refused\n");
+        output.error("baud rate " + std::to_string(options.baud) + " refused");
         return finish(1);
     }
     StationController control(rig, held, options.pollMs,
@@ -194,8 +173,7 @@ int main(int argc, char** argv) {
             trackers.radioConnected = rig.isConnected();
             server.watch(loop, trackers);
         }
-        watchOutput(loop, status);
-        watchOutput(loop, log);
+        output.watch(loop);
 
         const uint32_t due = msUntilDue(rig, control, port);
         if (due != FT847::kUntilCommand) {
