@@ -191,27 +191,30 @@ void FT847::update() {
 // Follows update() state by state: each wait ends, each frame goes out and each read times out
 // at the first update() at which its time has come.
 uint32_t FT847::msUntilNextStep() const {
-    if (!started) {
-        return kUntilCommand;
-    }
+    uint32_t ms = kUntilCommand;
     switch (state) {
-    case State::Idle:
+    case State::Idle:  // not begun
         break;
-    case State::Ready: {
+    case State::Ready:
         // No step of its own; busy() turns false when the frame spacing is over.
-        const uint32_t spacing = msUntilCanSend();
-        return spacing > 0 ? spacing : kUntilCommand;
-    }
+        ms = msUntilCanSend();
+        ms = ms > 0 ? ms : kUntilCommand;
+        break;
     case State::WaitCatOn:
-        return msLeft(stateStartMs, kCatOnSettleMs);
+        ms = msLeft(stateStartMs, kCatOnSettleMs);
+        break;
     case State::WaitSatOn:
-        return msLeft(stateStartMs, kSatOnSettleMs);
+        ms = msLeft(stateStartMs, kSatOnSettleMs);
+        break;
     case State::WaitSatPreset:
-        return msLeft(stateStartMs, kSatPresetSettleMs);
+        ms = msLeft(stateStartMs, kSatPresetSettleMs);
+        break;
     case State::RetryWait:
-        return msLeft(failedAtMs, kRetryDelayMs);
+        ms = msLeft(failedAtMs, kRetryDelayMs);
+        break;
     case State::AwaitResponse:
-        return port.available() > 0 ? 0 : msLeft(readStartMs, kReadTimeoutMs);
+        ms = port.available() > 0 ? 0 : msLeft(readStartMs, kReadTimeoutMs);
+        break;
     case State::SendCatOn:
     case State::SendSatOn:
     case State::SendSatPreset:
@@ -221,9 +224,10 @@ uint32_t FT847::msUntilNextStep() const {
     case State::ReadBack:
     case State::SendToneFrequency:
     case State::SendToneMode:
-        return msUntilCanSend();
+        ms = msUntilCanSend();
+        break;
     }
-    return kUntilCommand;
+    return ms;
 }
 
 bool FT847::canCommand() const { return started && ready && !faulted && state == State::Ready; }

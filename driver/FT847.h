@@ -102,7 +102,7 @@ public:
     // An update() before that time changes nothing, so a loop that has nothing else to do may
     // sleep until then, or until the UART receives a byte, whichever comes first.
     uint32_t msUntilNextStep() const;
-    static constexpr uint32_t kUntilCommand = 0xFFFFFFFFu;
+    static constexpr uint32_t kUntilCommand = 0xFFFFFFFFU;
 
     // The SAT TX VFO is the radio's main VFO, the SAT RX VFO its sub VFO. A selection only
     // steers the next setFrequency() or setMode(); it sends nothing.

@@ -36,7 +36,7 @@ bool parseFrequency(const char* text, uint64_t& hz) {
     return parseWholeNumber(text, UINT64_MAX, hz) && FT847::encodeFrequency(hz, digits);
 }
 
-bool parseMode(const char* text, std::optional<uint8_t>& code) {
+bool parseModeOption(const char* text, std::optional<uint8_t>& code) {
     for (const OperatingMode& mode : kOperatingModes) {
         if (strcmp(text, mode.option) == 0) {
             code = mode.code;
@@ -134,7 +134,7 @@ ParseResult parseStationOptions(int argc, char** argv, StationOptions& options,
             break;
         case kRxMode:
         case kTxMode:
-            if (!parseMode(value, id == kRxMode ? options.rxMode : options.txMode)) {
+            if (!parseModeOption(value, id == kRxMode ? options.rxMode : options.txMode)) {
                 error = "mode " + quoted(value) + " is not one of lsb, usb, cw, cw-narrow, fm";
                 return ParseResult::Bad;
             }
