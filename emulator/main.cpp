@@ -234,7 +234,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     EventLoop loop;
-    ProgramOutput output("ft847-emulator", {16384, "emulator: ", nullptr}, {4096, nullptr, nullptr});
+    ProgramOutput output("ft847-emulator", {16384, "emulator: ", nullptr},
+                         {4096, nullptr, nullptr});
     LineOutput& out = output.out();
 
     RadioModel::Options options;
