@@ -188,6 +188,48 @@ void FT847::update() {
     }
 }
 
+// Follows update() state by state: each wait ends, each frame goes out and each read times out
+// at the first update() at which its time has come.
+uint32_t FT847::msUntilNextStep() const {
+    uint32_t ms = kUntilCommand;
+    switch (state) {
+    case State::Idle:  // not begun
+        break;
+    case State::Ready:
+        // No step of its own; busy() turns false when the frame spacing is over.
+        ms = msUntilCanSend();
+        ms = ms > 0 ? ms : kUntilCommand;
+        break;
+    case State::WaitCatOn:
+        ms = msLeft(stateStartMs, kCatOnSettleMs);
+        break;
+    case State::WaitSatOn:
+        ms = msLeft(stateStartMs, kSatOnSettleMs);
+        break;
+    case State::WaitSatPreset:
+        ms = msLeft(stateStartMs, kSatPresetSettleMs);
+        break;
+    case State::RetryWait:
+        ms = msLeft(failedAtMs, kRetryDelayMs);
+        break;
+    case State::AwaitResponse:
+        ms = port.available() > 0 ? 0 : msLeft(readStartMs, kReadTimeoutMs);
+        break;
+    case State::SendCatOn:
+    case State::SendSatOn:
+    case State::SendSatPreset:
+    case State::ReadRxInit:
+    case State::ReadTxInit:
+    case State::SendCommand:
+    case State::ReadBack:
+    case State::SendToneFrequency:
+    case State::SendToneMode:
+        ms = msUntilCanSend();
+        break;
+    }
+    return ms;
+}
+
 bool FT847::canCommand() const { return started && ready && !faulted && state == State::Ready; }
 
 bool FT847::setFrequency(uint64_t hz) {

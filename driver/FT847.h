@@ -93,6 +93,17 @@ public:
     bool busy() const;
     State currentState() const;
 
+    // Milliseconds from now until update() can next change anything, or busy() turn false:
+    //   0             a step is due now (a frame may go out, a wait is over, reply bytes wait);
+    //   1 to 3000     the rest of a wait, of the frame spacing or of a read's timeout; reply
+    //                 bytes that arrive during a read end it sooner;
+    //   kUntilCommand nothing happens until a command or begin() is given: connected and idle
+    //                 (Ready, out of the frame spacing), or not begun.
+    // An update() before that time changes nothing, so a loop that has nothing else to do may
+    // sleep until then, or until the UART receives a byte, whichever comes first.
+    uint32_t msUntilNextStep() const;
+    static constexpr uint32_t kUntilCommand = 0xFFFFFFFFU;
+
     // The SAT TX VFO is the radio's main VFO, the SAT RX VFO its sub VFO. A selection only
     // steers the next setFrequency() or setMode(); it sends nothing.
     bool selectVfoA() override;
@@ -138,6 +149,8 @@ private:
     void finishResponse();
 
     bool waited(uint32_t sinceMs, uint32_t intervalMs) const;
+    uint32_t msLeft(uint32_t sinceMs, uint32_t intervalMs) const;
+    uint32_t msUntilCanSend() const;
     bool canCommand() const;
     bool requestRead(bool rx, Purpose why);
 

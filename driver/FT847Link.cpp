@@ -20,9 +20,19 @@ bool FT847::waited(uint32_t sinceMs, uint32_t intervalMs) const {
     return static_cast<uint32_t>(millis() - sinceMs) >= intervalMs;
 }
 
+// The rest of such a wait: 0 once waited() holds.
+uint32_t FT847::msLeft(uint32_t sinceMs, uint32_t intervalMs) const {
+    const uint32_t elapsed = millis() - sinceMs;
+    return elapsed >= intervalMs ? 0 : intervalMs - elapsed;
+}
+
 // The first frame after begin() is never held back.
 bool FT847::canSend() const {
     return !hasSent || waited(lastSendMs, kFrameSpacingMs);
+}
+
+uint32_t FT847::msUntilCanSend() const {
+    return hasSent ? msLeft(lastSendMs, kFrameSpacingMs) : 0;
 }
 
 bool FT847::sendPacket(const uint8_t* frame) {

@@ -22,6 +22,7 @@
 #include "CommandLine.h"
 #include "EventLoop.h"
 #include "LineOutput.h"
+#include "ProgramOutput.h"
 #include "RadioModel.h"
 #include "StandardStreams.h"
 
@@ -31,46 +32,45 @@ const char* const kUsage =
     "usage: ft847-emulator [--baud 4800|9600|57600] [--latency-ms 0..1000] [--log-frames]\n"
     "Commands on standard input: off, on, status, quit.\n";
 
-enum class Parsed { Run, Help, Bad };
+enum Option { kBaud, kLatency, kHelp, kLogFrames };
 
-Parsed parseArguments(int argc, char** argv, RadioModel::Options& options, bool& logFrames,
-                      std::string& error) {
-    static const OptionSpec kOptions[] = {
-        {"baud", 'b', true},
-        {"latency-ms", 'l', true},
-        {"help", 'h', false},
-        {"log-frames", 0, false},
-    };
+// In the order of Option.
+const OptionSpec kOptions[] = {
+    {"baud", 'b', true},
+    {"latency-ms", 'l', true},
+    {"help", 'h', false},
+    {"log-frames", 0, false},
+};
+
+ParseResult parseArguments(int argc, char** argv, RadioModel::Options& options, bool& logFrames,
+                           std::string& error) {
     OptionReader reader(argc, argv, kOptions, sizeof kOptions / sizeof kOptions[0]);
     for (int id; (id = reader.next()) != OptionReader::kDone;) {
         uint64_t value = 0;
         switch (id) {
-        case 0:
-            if (!parseWholeNumber(reader.value(), UINT32_MAX, value) ||
-                !(value == 4800 || value == 9600 || value == 57600)) {
-                error = "baud rate " + quoted(reader.value()) + " is not one of 4800, 9600, 57600";
-                return Parsed::Bad;
+        case kBaud:
+            if (!parseBaud(reader.value(), options.baud, error)) {
+                return ParseResult::Bad;
             }
-            options.baud = static_cast<uint32_t>(value);
             break;
-        case 1:
+        case kLatency:
             if (!parseWholeNumber(reader.value(), 1000, value)) {
                 error = "latency " + quoted(reader.value()) + " is not 0 to 1000 ms";
-                return Parsed::Bad;
+                return ParseResult::Bad;
             }
             options.latencyMs = static_cast<uint32_t>(value);
             break;
-        case 2:
-            return Parsed::Help;
-        case 3:
+        case kHelp:
+            return ParseResult::Help;
+        case kLogFrames:
             logFrames = true;
             break;
         default:
             error = reader.error();
-            return Parsed::Bad;
+            return ParseResult::Bad;
         }
     }
-    return Parsed::Run;
+    return ParseResult::Run;
 }
 
 // Bits per second of a termios speed; 0 for one the emulator does not name.
@@ -234,37 +234,24 @@ int main(int argc, char** argv) {
         return 1;
     }
     EventLoop loop;
-    StandardStream standardOutput(1);
-    StandardStream standardError(2);
-    LineOutput out(standardOutput.descriptor(), 16384, "emulator: ");
-    LineOutput err(standardError.descriptor(), 4096);
-    const auto finish = [&](int code) {
-        out.finish(100);
-        err.finish(100);
-        return code;
-    };
+    ProgramOutput output("ft847-emulator", {16384, "emulator: ", nullptr},
+                         {4096, nullptr, nullptr});
+    LineOutput& out = output.out();
 
     RadioModel::Options options;
     bool logFrames = false;
     std::string error;
-    switch (parseArguments(argc, argv, options, logFrames, error)) {
-    case Parsed::Help:
-        out.post(kUsage);
-        return finish(0);
-    case Parsed::Bad:
-        err.post("ft847-emulator: " + error + "\n");
-        return finish(2);
-    case Parsed::Run:
-        break;
+    const ParseResult parsed = parseArguments(argc, argv, options, logFrames, error);
+    if (parsed != ParseResult::Run) {
+        return output.endWithoutRunning(parsed, kUsage, error);
     }
 
     int master = -1;
     int slave = -1;
     char path[256] = {};
     if (openpty(&master, &slave, path, nullptr, nullptr) != 0) {
-        err.post(std::string("ft847-emulator: cannot open a pseudo-terminal: ") + strerror(errno) +
-                 "\n");
-        return finish(1);
+        output.error(std::string("cannot open a pseudo-terminal: ") + strerror(errno));
+        return output.finish(1);
     }
     // The emulator keeps the slave side open too, so that the terminal outlives a program that
     // closes and reopens it, and so that it can read the speed that program set.
@@ -312,9 +299,7 @@ int main(int argc, char** argv) {
             }
             emulator.deviceClosed();
         });
-        if (out.pending()) {
-            loop.watch(out.descriptor(), POLLOUT, [&](short) { out.writeReady(); });
-        }
+        output.watch(loop);
         const int64_t due = emulator.usUntilNextByte();
         if (due >= 0) {
             loop.wakeWithinUs(static_cast<uint64_t>(due));
@@ -323,5 +308,5 @@ int main(int argc, char** argv) {
     }
     close(slave);
     close(master);
-    return finish(0);
+    return output.finish(0);
 }

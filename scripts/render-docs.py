@@ -282,6 +282,8 @@ def robustness():
              f'{n("loops-steady")} / {n("loops-jittered")} / {n("loops-stalling")}'],
             ['`update()` calls / of which in the same millisecond as the one before',
              f'{n("updates")} / {n("updates-in-same-ms")}'],
+            ['`update()` calls before the time `msUntilNextStep()` gave, each checked to change '
+             'nothing', n('updates-before-step')],
             ['stalls of 100 ms to 2 s / of which across the clock\'s wrap',
              f'{n("stalls")} / {n("stalls-across-wrap")}'],
             ['radio switched off or on during a stall / bytes that arrived during one',

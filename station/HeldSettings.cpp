@@ -1,5 +1,13 @@
 #include "HeldSettings.h"
 
+HeldSettings::Item HeldSettings::frequencyOf(Vfo vfo) {
+    return vfo == Vfo::Downlink ? Item::DownlinkFrequency : Item::UplinkFrequency;
+}
+
+HeldSettings::Item HeldSettings::modeOf(Vfo vfo) {
+    return vfo == Vfo::Downlink ? Item::DownlinkMode : Item::UplinkMode;
+}
+
 bool HeldSettings::isFrequency(Item item) {
     return item == Item::DownlinkFrequency || item == Item::UplinkFrequency;
 }
@@ -25,16 +33,6 @@ bool HeldSettings::get(Item item, uint64_t& value) const {
 }
 
 bool HeldSettings::pending(Item item) const { return slots[static_cast<size_t>(item)].pending; }
-
-bool HeldSettings::nextPending(Item& item) const {
-    for (size_t i = 0; i < kItems; ++i) {
-        if (slots[i].pending) {
-            item = static_cast<Item>(i);
-            return true;
-        }
-    }
-    return false;
-}
 
 void HeldSettings::applied(Item item, uint32_t generationSent) {
     Slot& slot = slots[static_cast<size_t>(item)];

@@ -3,6 +3,10 @@
 #include <stddef.h>
 #include <stdint.h>
 
+// The two SAT VFOs by what they carry: the downlink is received on SAT RX, the radio's sub VFO;
+// the uplink is sent on SAT TX, its main VFO.
+enum class Vfo : uint8_t { Downlink, Uplink };
+
 // What the station wants the radio to hold, and what it reports of it: the SAT RX (downlink) and
 // SAT TX (uplink) frequency and mode, and the SAT TX CTCSS tone. Settings come from the command
 // line and from trackers; each item keeps only its newest value, so a tracker that sends faster
@@ -14,7 +18,7 @@
 // the operator turned the knob.
 class HeldSettings {
 public:
-    // In the order they are applied to the radio.
+    // Pending items take turns in this order, starting after the one sent last.
     enum class Item : uint8_t {
         DownlinkFrequency,  // Hz
         DownlinkMode,       // the radio's mode code
@@ -24,6 +28,9 @@ public:
     };
     static constexpr size_t kItems = 5;
 
+    static Item frequencyOf(Vfo vfo);
+    static Item modeOf(Vfo vfo);
+
     // A new value from the command line or a tracker; a frequency is cut to 10 Hz steps, as
     // the radio keeps it. The item becomes pending.
     void set(Item item, uint64_t value);
@@ -32,8 +39,6 @@ public:
     bool get(Item item, uint64_t& value) const;
 
     bool pending(Item item) const;
-    // The first pending item in the order of application.
-    bool nextPending(Item& item) const;
     // The radio has taken the value the item had at `generationSent`. It is no longer pending,
     // unless a newer value came meanwhile, which still has to go.
     void applied(Item item, uint32_t generationSent);

@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "FT847.h"
+#include "OperatingModes.h"
 
 namespace {
 
 using Item = HeldSettings::Item;
-using Vfo = RigctlSession::Vfo;
 
 // rigctld's error codes.
 constexpr int kOk = 0;
@@ -23,26 +23,6 @@ constexpr uint8_t kGetDcd = 0x8B;
 
 constexpr uint64_t kMinHz = 10;
 constexpr uint64_t kMaxHz = 999999990;
-
-// Filter widths reported with a mode, in Hz. CW has the SSB filter, or the 500 Hz narrow one.
-constexpr long kSsbPassband = 2400;
-constexpr long kCwNarrowPassband = 500;
-constexpr long kFmPassband = 15000;
-
-using Words = std::vector<std::string>;
-
-// The outcome of one command, rendered in the client's reply form.
-struct Result {
-    int code = kOk;
-    bool get = false;  // a get answers its values; a set answers RPRT
-    std::vector<std::pair<std::string, std::string>> values;  // extended label, value
-
-    void value(const char* label, const std::string& text) { values.emplace_back(label, text); }
-    void fail(int error) {
-        code = error;
-        values.clear();
-    }
-};
 
 bool isVfoName(const std::string& word) {
     return word == "currVFO" || word == "Main" || word == "VFOA" || word == "Sub" ||
@@ -100,41 +80,30 @@ bool sameLetters(const std::string& word, const char* name) {
     return word.size() == strlen(name) && strncasecmp(word.data(), name, word.size()) == 0;
 }
 
-// USB, LSB, CW and FM; CW with a passband of 1 to 500 Hz is CW narrow, 0 means the mode's
-// default, -1 leaves the width as it is.
+// A mode by its name, in any case. CW with a passband from 1 Hz to the narrow filter's width is
+// CW narrow, 0 means the mode's default filter, -1 leaves the filter as it is.
 bool parseMode(const std::string& name, long passband, bool hadMode, uint8_t current,
                uint8_t& code) {
     if (passband < -1) {
         return false;
     }
-    if (sameLetters(name, "USB")) {
-        code = FT847::kModeUsb;
-    } else if (sameLetters(name, "LSB")) {
-        code = FT847::kModeLsb;
-    } else if (sameLetters(name, "FM")) {
-        code = FT847::kModeFm;
-    } else if (sameLetters(name, "CW")) {
-        const bool wasNarrow = hadMode && current == FT847::kModeCwNarrow;
-        const bool narrow = passband == -1 ? wasNarrow : passband >= 1 && passband <= 500;
-        code = narrow ? FT847::kModeCwNarrow : FT847::kModeCw;
-    } else {
-        return false;
+    for (const OperatingMode& mode : kOperatingModes) {
+        if (!sameLetters(name, mode.rigctl)) {
+            continue;
+        }
+        code = mode.code;
+        if (mode.code == FT847::kModeCw) {
+            const bool wasNarrow = hadMode && current == FT847::kModeCwNarrow;
+            const bool narrow =
+                passband == -1 ? wasNarrow
+                               : passband >= 1 &&
+                                     passband <= operatingMode(FT847::kModeCwNarrow)->passbandHz;
+            code = narrow ? FT847::kModeCwNarrow : FT847::kModeCw;
+        }
+        return true;
     }
-    return true;
+    return false;
 }
-
-bool describeMode(uint8_t code, std::string& name, long& passband) {
-    switch (code) {
-    case FT847::kModeUsb: name = "USB"; passband = kSsbPassband; return true;
-    case FT847::kModeLsb: name = "LSB"; passband = kSsbPassband; return true;
-    case FT847::kModeCw: name = "CW"; passband = kSsbPassband; return true;
-    case FT847::kModeCwNarrow: name = "CW"; passband = kCwNarrowPassband; return true;
-    case FT847::kModeFm: name = "FM"; passband = kFmPassband; return true;
-    default: return false;
-    }
-}
-
-Item modeOf(Vfo vfo) { return vfo == Vfo::Downlink ? Item::DownlinkMode : Item::UplinkMode; }
 
 // The receive and transmit ranges, in the station's own terms: every frequency the driver
 // takes, in the four modes it sets, on either VFO.
@@ -180,52 +149,238 @@ const char* const kDumpState =
     "rigctld_version=ft847-station\n"
     "done\n";
 
-enum class Op : uint8_t {
-    SetFrequency, GetFrequency, SetSplitFrequency, GetSplitFrequency, SetVfo, GetVfo, SetMode,
-    GetMode, SetSplitMode, GetSplitMode, SetSplitVfo, GetSplitVfo, SetPtt, GetPtt, SetTone,
-    GetTone, GetPowerStat, CheckVfo, GetLockMode, SetVfoOption, DumpState, Quit,
+using Words = std::vector<std::string>;
+
+// The arguments a command takes, after the VFO name that a client in VFO mode puts first.
+enum class Takes : uint8_t {
+    Nothing,    // words after the command are ignored
+    Frequency,  // Hz
+    Mode,       // a mode name, and optionally a passband in Hz
+    Vfo,        // a VFO name
+    Split,      // 0 or 1, and the TX VFO's name
+    Tone,       // tenths of Hz: 0 (encoder off) or a CTCSS tone of the radio
 };
+
+struct Arguments {
+    uint64_t hz = 0;
+    std::string name;  // a mode or VFO name
+    long number = 0;   // a passband (0 when none is given), split, or tone
+};
+
+// What a command did, and how its reply is formed.
+struct Result {
+    enum class Kind : uint8_t {
+        Values,           // a get's values, or a set's RPRT line: the usual reply
+        ValuesAndStatus,  // a get's values, followed by the RPRT line in the normal form too
+        Lines,            // a block of lines (\dump_state)
+        Answer,           // a value, with neither header nor RPRT line in either form
+        Status,           // only the RPRT line, in either form
+    };
+    Kind kind = Kind::Values;
+    int code = kOk;
+    std::vector<std::pair<std::string, std::string>> values;  // extended label, value
+    const char* lines = nullptr;  // for Lines, each ended by a newline
+    bool closes = false;          // the client asked to close
+
+    void value(const char* label, const std::string& text) { values.emplace_back(label, text); }
+    void fail(int error) {
+        code = error;
+        values.clear();
+    }
+};
+
+struct Request {
+    RigctlStation& station;
+    Vfo& selected;             // the connection's VFO
+    const std::string& named;  // a VFO named before the arguments, or empty
+    const Arguments& args;
+};
+
+using Handler = void (*)(Request& request, Result& result);
 
 struct Command {
-    char letter;       // the short form, 0 for none
-    const char* name;  // the long form, after a backslash; also the extended reply's header
-    Op op;
-    bool radio;        // refused with RPRT -20 in strict mode while the radio is away
+    const char* shortName;  // as sent: "F", "q", "AOS"; nullptr for none
+    const char* name;       // after a backslash; the extended reply's header; nullptr for none
+    bool get;               // a get answers its values; a set answers its RPRT line
+    bool radio;             // refused with RPRT -20 in strict mode while the radio is away
+    Takes takes;
+    Handler handler;
 };
 
+constexpr bool kGet = true;
+constexpr bool kSet = false;
+constexpr bool kRadio = true;     // about the radio
+constexpr bool kStation = false;  // answered by the station alone
+
+Vfo vfoNamed(const std::string& word) { return namesUplink(word) ? Vfo::Uplink : Vfo::Downlink; }
+
+// F and f address the downlink unless the uplink is named; M and m the connection's VFO unless
+// another is named.
+Vfo frequencyVfo(const Request& r) { return vfoNamed(r.named); }
+Vfo modeVfo(const Request& r) {
+    return r.named.empty() || r.named == "currVFO" ? r.selected : vfoNamed(r.named);
+}
+
+void holdFrequency(Request& r, Item item) { r.station.settings.set(item, r.args.hz); }
+
+void reportFrequency(const Request& r, Item item, const char* label, Result& result) {
+    uint64_t hz = 0;
+    if (!r.station.settings.get(item, hz)) {
+        result.fail(kNotAvailable);
+        return;
+    }
+    result.value(label, std::to_string(hz));
+}
+
+void holdMode(Request& r, Item item, Result& result) {
+    uint64_t current = 0;
+    const bool hadMode = r.station.settings.get(item, current);
+    uint8_t code = 0;
+    if (!parseMode(r.args.name, r.args.number, hadMode, static_cast<uint8_t>(current), code)) {
+        result.fail(kInvalidParameter);
+        return;
+    }
+    r.station.settings.set(item, code);
+}
+
+void reportMode(const Request& r, Item item, const char* modeLabel, const char* passbandLabel,
+                Result& result) {
+    uint64_t code = 0;
+    const OperatingMode* mode =
+        r.station.settings.get(item, code) ? operatingMode(static_cast<uint8_t>(code)) : nullptr;
+    if (mode == nullptr) {
+        result.fail(kNotAvailable);
+        return;
+    }
+    result.value(modeLabel, mode->rigctl);
+    result.value(passbandLabel, std::to_string(mode->passbandHz));
+}
+
+void setFrequency(Request& r, Result&) {
+    holdFrequency(r, HeldSettings::frequencyOf(frequencyVfo(r)));
+}
+
+void getFrequency(Request& r, Result& result) {
+    reportFrequency(r, HeldSettings::frequencyOf(frequencyVfo(r)), "Frequency", result);
+}
+
+void setSplitFrequency(Request& r, Result&) { holdFrequency(r, Item::UplinkFrequency); }
+
+void getSplitFrequency(Request& r, Result& result) {
+    reportFrequency(r, Item::UplinkFrequency, "TX Frequency", result);
+}
+
+void setVfo(Request& r, Result&) {
+    if (r.args.name != "currVFO") {
+        r.selected = vfoNamed(r.args.name);
+    }
+}
+
+void getVfo(Request& r, Result& result) { result.value("VFO", vfoName(r.selected)); }
+
+void setMode(Request& r, Result& result) {
+    holdMode(r, HeldSettings::modeOf(modeVfo(r)), result);
+}
+
+void getMode(Request& r, Result& result) {
+    reportMode(r, HeldSettings::modeOf(modeVfo(r)), "Mode", "Passband", result);
+}
+
+void setSplitMode(Request& r, Result& result) { holdMode(r, Item::UplinkMode, result); }
+
+void getSplitMode(Request& r, Result& result) {
+    reportMode(r, Item::UplinkMode, "TX Mode", "TX Passband", result);
+}
+
+// In SAT mode the radio always transmits on the SAT TX VFO: split is always on.
+void setSplitVfo(Request& r, Result& result) {
+    if (r.args.number == 0) {
+        result.fail(kNotAvailable);
+    }
+}
+
+void getSplitVfo(Request&, Result& result) {
+    result.value("Split", "1");
+    result.value("TX VFO", vfoName(Vfo::Uplink));
+}
+
+void setTone(Request& r, Result&) {
+    r.station.settings.set(Item::Tone, static_cast<uint64_t>(r.args.number));
+}
+
+void getTone(Request& r, Result& result) {
+    uint64_t tenths = 0;
+    if (!r.station.settings.get(Item::Tone, tenths)) {
+        result.fail(kNotAvailable);
+        return;
+    }
+    result.value("CTCSS Tone", std::to_string(tenths));
+}
+
+void getPowerStat(Request& r, Result& result) {
+    result.value("Power Status", r.station.radioConnected ? "1" : "0");
+}
+
+// Exactly "0": anything else switches clients into VFO mode.
+void checkVfo(Request&, Result& result) {
+    result.kind = Result::Kind::Answer;
+    result.value("ChkVFO", "0");
+}
+
+void getLockMode(Request&, Result& result) {
+    result.kind = Result::Kind::ValuesAndStatus;
+    result.value("Locked", "0");
+}
+
+void dumpState(Request&, Result& result) {
+    result.kind = Result::Kind::Lines;
+    result.lines = kDumpState;
+}
+
+void quit(Request&, Result& result) {
+    result.kind = Result::Kind::Status;
+    result.closes = true;
+}
+
+// Gpredict's signals at acquisition and loss of signal.
+void acknowledge(Request&, Result& result) { result.kind = Result::Kind::Status; }
+
+// No PTT, and no VFO option, through this interface.
+void notAvailable(Request&, Result& result) { result.fail(kNotAvailable); }
+
 const Command kCommands[] = {
-    {'F', "set_freq", Op::SetFrequency, true},
-    {'f', "get_freq", Op::GetFrequency, true},
-    {'I', "set_split_freq", Op::SetSplitFrequency, true},
-    {'i', "get_split_freq", Op::GetSplitFrequency, true},
-    {'V', "set_vfo", Op::SetVfo, false},
-    {'v', "get_vfo", Op::GetVfo, false},
-    {'M', "set_mode", Op::SetMode, true},
-    {'m', "get_mode", Op::GetMode, true},
-    {'X', "set_split_mode", Op::SetSplitMode, true},
-    {'x', "get_split_mode", Op::GetSplitMode, true},
-    {'S', "set_split_vfo", Op::SetSplitVfo, true},
-    {'s', "get_split_vfo", Op::GetSplitVfo, true},
-    {'T', "set_ptt", Op::SetPtt, false},
-    {'t', "get_ptt", Op::GetPtt, false},
-    {'C', "set_ctcss_tone", Op::SetTone, true},
-    {'c', "get_ctcss_tone", Op::GetTone, true},
-    {0, "get_powerstat", Op::GetPowerStat, false},
-    {0, "chk_vfo", Op::CheckVfo, false},
-    {0, "get_lock_mode", Op::GetLockMode, false},
-    {0, "set_vfo_opt", Op::SetVfoOption, false},
-    {0, "dump_state", Op::DumpState, false},
-    {'q', "quit", Op::Quit, false},
-    {'Q', "quit", Op::Quit, false},
+    {"F", "set_freq", kSet, kRadio, Takes::Frequency, setFrequency},
+    {"f", "get_freq", kGet, kRadio, Takes::Nothing, getFrequency},
+    {"I", "set_split_freq", kSet, kRadio, Takes::Frequency, setSplitFrequency},
+    {"i", "get_split_freq", kGet, kRadio, Takes::Nothing, getSplitFrequency},
+    {"V", "set_vfo", kSet, kStation, Takes::Vfo, setVfo},
+    {"v", "get_vfo", kGet, kStation, Takes::Nothing, getVfo},
+    {"M", "set_mode", kSet, kRadio, Takes::Mode, setMode},
+    {"m", "get_mode", kGet, kRadio, Takes::Nothing, getMode},
+    {"X", "set_split_mode", kSet, kRadio, Takes::Mode, setSplitMode},
+    {"x", "get_split_mode", kGet, kRadio, Takes::Nothing, getSplitMode},
+    {"S", "set_split_vfo", kSet, kRadio, Takes::Split, setSplitVfo},
+    {"s", "get_split_vfo", kGet, kRadio, Takes::Nothing, getSplitVfo},
+    {"T", "set_ptt", kSet, kStation, Takes::Nothing, notAvailable},
+    {"t", "get_ptt", kGet, kStation, Takes::Nothing, notAvailable},
+    {"C", "set_ctcss_tone", kSet, kRadio, Takes::Tone, setTone},
+    {"c", "get_ctcss_tone", kGet, kRadio, Takes::Nothing, getTone},
+    {nullptr, "get_powerstat", kGet, kStation, Takes::Nothing, getPowerStat},
+    {nullptr, "chk_vfo", kGet, kStation, Takes::Nothing, checkVfo},
+    {nullptr, "get_lock_mode", kGet, kStation, Takes::Nothing, getLockMode},
+    {nullptr, "set_vfo_opt", kSet, kStation, Takes::Nothing, notAvailable},
+    {nullptr, "dump_state", kGet, kStation, Takes::Nothing, dumpState},
+    {"q", "quit", kSet, kStation, Takes::Nothing, quit},
+    {"Q", nullptr, kSet, kStation, Takes::Nothing, quit},
+    {"AOS", nullptr, kSet, kStation, Takes::Nothing, acknowledge},
+    {"LOS", nullptr, kSet, kStation, Takes::Nothing, acknowledge},
 };
 
 const Command* find(const std::string& word) {
     for (const Command& command : kCommands) {
-        const bool matches = word.size() == 1
-                                 ? command.letter != 0 && word[0] == command.letter
-                                 : word[0] == '\\' && word.compare(1, std::string::npos,
-                                                                   command.name) == 0;
-        if (matches) {
+        const char* name = word[0] == '\\' ? command.name : command.shortName;
+        const size_t from = word[0] == '\\' ? 1 : 0;
+        if (name != nullptr && word.compare(from, std::string::npos, name) == 0) {
             return &command;
         }
     }
@@ -251,53 +406,90 @@ Words split(const char* text, size_t length) {
     return words;
 }
 
-// Sets a frequency of either VFO.
-void setFrequency(RigctlStation& station, Item item, const Words& args, Result& result) {
-    uint64_t hz = 0;
-    if (args.size() != 1 || !parseHz(args[0], hz)) {
-        result.fail(kInvalidParameter);
-        return;
+// False when the words are not the arguments the command takes: RPRT -1.
+bool parseArguments(Takes takes, const Words& words, Arguments& args) {
+    switch (takes) {
+    case Takes::Nothing:
+        return true;
+    case Takes::Frequency:
+        return words.size() == 1 && parseHz(words[0], args.hz);
+    case Takes::Mode:
+        if (words.empty() || words.size() > 2 ||
+            (words.size() == 2 && !parseLong(words[1], args.number))) {
+            return false;
+        }
+        args.name = words[0];
+        return true;
+    case Takes::Vfo:
+        if (words.size() != 1 || !isVfoName(words[0])) {
+            return false;
+        }
+        args.name = words[0];
+        return true;
+    case Takes::Split:
+        return words.size() == 2 && parseLong(words[0], args.number) &&
+               (args.number == 0 || args.number == 1) && isVfoName(words[1]);
+    case Takes::Tone: {
+        uint8_t code = 0;
+        return words.size() == 1 && parseLong(words[0], args.number) && args.number >= 0 &&
+               (args.number == 0 ||
+                FT847::encodeTone(static_cast<double>(args.number) / 10.0, code));
     }
-    station.settings.set(item, hz);
+    }
+    return false;
 }
 
-void getFrequency(const RigctlStation& station, Item item, const char* label, Result& result) {
-    uint64_t hz = 0;
-    if (!station.settings.get(item, hz)) {
-        result.fail(kNotAvailable);
+// The reply in the client's form. The extended form is a header (the command's name and the
+// words after it), the labelled values and the RPRT line, each ended by `separator` but the
+// last.
+void render(const Command* command, const Words& words, const Result& result, bool extended,
+            char separator, std::string& out) {
+    using Kind = Result::Kind;
+    const std::string status = "RPRT " + std::to_string(result.code) + "\n";
+    if (result.kind == Kind::Status) {
+        out += status;
         return;
     }
-    result.value(label, std::to_string(hz));
-}
-
-void setMode(RigctlStation& station, Item item, const Words& args, Result& result) {
-    long passband = 0;
-    if (args.empty() || args.size() > 2 || (args.size() == 2 && !parseLong(args[1], passband))) {
-        result.fail(kInvalidParameter);
+    const bool ok = result.code == kOk;
+    if (!extended) {
+        if (!ok || !command->get) {
+            out += status;
+            return;
+        }
+        if (result.lines != nullptr) {
+            out += result.lines;
+        }
+        for (const auto& value : result.values) {
+            out += value.second + '\n';
+        }
+        if (result.kind == Kind::ValuesAndStatus) {
+            out += status;
+        }
         return;
     }
-    uint64_t current = 0;
-    const bool hadMode = station.settings.get(item, current);
-    uint8_t code = 0;
-    if (!parseMode(args[0], passband, hadMode, static_cast<uint8_t>(current), code)) {
-        result.fail(kInvalidParameter);
+    if (ok && result.kind == Kind::Answer) {
+        for (const auto& value : result.values) {
+            out += value.first + ": " + value.second + '\n';
+        }
         return;
     }
-    station.settings.set(item, code);
-}
-
-void getMode(const RigctlStation& station, Item item, const char* modeLabel,
-             const char* passbandLabel, Result& result) {
-    uint64_t code = 0;
-    std::string name;
-    long passband = 0;
-    if (!station.settings.get(item, code) || !describeMode(static_cast<uint8_t>(code), name,
-                                                           passband)) {
-        result.fail(kNotAvailable);
-        return;
+    out += command->name;
+    out += ':';
+    for (size_t i = 1; i < words.size(); ++i) {
+        out += ' ';
+        out += words[i];
     }
-    result.value(modeLabel, name);
-    result.value(passbandLabel, std::to_string(passband));
+    out += separator;
+    if (ok) {
+        for (const char* c = result.lines; c != nullptr && *c != '\0'; ++c) {
+            out += *c == '\n' ? separator : *c;
+        }
+        for (const auto& value : result.values) {
+            out += value.first + ": " + value.second;
+            out += separator;
+        }
+    }
+    out += status;
 }
 
 }  // namespace
@@ -360,178 +552,32 @@ void RigctlSession::line(const char* text, size_t length, RigctlStation& station
             --length;
         }
     }
-    Words words = split(text, length);
-    if (words.empty()) {
-        out += "RPRT -11\n";
-        return;
-    }
-    if (words[0] == "AOS" || words[0] == "LOS") {
-        out += "RPRT 0\n";
-        return;
-    }
-    const Command* command = find(words[0]);
-    if (command == nullptr) {
-        out += "RPRT -11\n";
-        return;
-    }
-    Words args(words.begin() + 1, words.end());
-    // A client in VFO mode names a VFO before the arguments. Only V takes a VFO as its own
-    // argument.
-    std::string named;
-    if (!args.empty() && isVfoName(args[0]) && (command->op != Op::SetVfo || args.size() > 1)) {
-        named = args[0];
-        args.erase(args.begin());
-    }
-
+    const Words words = split(text, length);
+    const Command* command = words.empty() ? nullptr : find(words[0]);
     Result result;
-    result.get = command->name[0] == 'g' || command->op == Op::DumpState;
-    if (command->radio && station.strict && !station.radioConnected) {
-        result.fail(kPowerOff);
+    if (command == nullptr) {
+        result.kind = Result::Kind::Status;
+        result.fail(kNotAvailable);
     } else {
-        switch (command->op) {
-        case Op::SetFrequency:
-            setFrequency(station, namesUplink(named) ? Item::UplinkFrequency
-                                                     : Item::DownlinkFrequency,
-                         args, result);
-            break;
-        case Op::GetFrequency:
-            getFrequency(station, namesUplink(named) ? Item::UplinkFrequency
-                                                     : Item::DownlinkFrequency,
-                         "Frequency", result);
-            break;
-        case Op::SetSplitFrequency:
-            setFrequency(station, Item::UplinkFrequency, args, result);
-            break;
-        case Op::GetSplitFrequency:
-            getFrequency(station, Item::UplinkFrequency, "TX Frequency", result);
-            break;
-        case Op::SetVfo:
-            if (args.size() != 1 || !isVfoName(args[0])) {
-                result.fail(kInvalidParameter);
-            } else if (args[0] != "currVFO") {
-                selected = namesUplink(args[0]) ? Vfo::Uplink : Vfo::Downlink;
-            }
-            break;
-        case Op::GetVfo:
-            result.value("VFO", vfoName(selected));
-            break;
-        case Op::SetMode:
-        case Op::GetMode: {
-            const Vfo vfo = named.empty() || named == "currVFO" ? selected
-                            : namesUplink(named)                ? Vfo::Uplink
-                                                                : Vfo::Downlink;
-            if (command->op == Op::SetMode) {
-                setMode(station, modeOf(vfo), args, result);
-            } else {
-                getMode(station, modeOf(vfo), "Mode", "Passband", result);
-            }
-            break;
+        Words args(words.begin() + 1, words.end());
+        // A client in VFO mode names a VFO before the arguments; a VFO that is the command's
+        // own argument stays.
+        std::string vfo;
+        if (!args.empty() && isVfoName(args[0]) &&
+            (command->takes != Takes::Vfo || args.size() > 1)) {
+            vfo = args[0];
+            args.erase(args.begin());
         }
-        case Op::SetSplitMode:
-            setMode(station, Item::UplinkMode, args, result);
-            break;
-        case Op::GetSplitMode:
-            getMode(station, Item::UplinkMode, "TX Mode", "TX Passband", result);
-            break;
-        case Op::SetSplitVfo: {
-            // In SAT mode the radio always transmits on the SAT TX VFO: split is always on.
-            long split = 0;
-            if (args.size() != 2 || !parseLong(args[0], split) || (split != 0 && split != 1) ||
-                !isVfoName(args[1])) {
-                result.fail(kInvalidParameter);
-            } else if (split == 0) {
-                result.fail(kNotAvailable);
-            }
-            break;
-        }
-        case Op::GetSplitVfo:
-            result.value("Split", "1");
-            result.value("TX VFO", vfoName(Vfo::Uplink));
-            break;
-        case Op::SetPtt:
-        case Op::GetPtt:
-        case Op::SetVfoOption:
-            result.fail(kNotAvailable);
-            break;
-        case Op::SetTone: {
-            long tenths = 0;
-            uint8_t code = 0;
-            if (args.size() != 1 || !parseLong(args[0], tenths) || tenths < 0 ||
-                (tenths != 0 && !FT847::encodeTone(static_cast<double>(tenths) / 10.0, code))) {
-                result.fail(kInvalidParameter);
-            } else {
-                station.settings.set(Item::Tone, static_cast<uint64_t>(tenths));
-            }
-            break;
-        }
-        case Op::GetTone: {
-            uint64_t tenths = 0;
-            if (!station.settings.get(Item::Tone, tenths)) {
-                result.fail(kNotAvailable);
-            } else {
-                result.value("CTCSS Tone", std::to_string(tenths));
-            }
-            break;
-        }
-        case Op::GetPowerStat:
-            result.value("Power Status", station.radioConnected ? "1" : "0");
-            break;
-        case Op::CheckVfo:
-            // Exactly "0": anything else switches clients into VFO mode.
-            out += extended ? "ChkVFO: 0\n" : "0\n";
-            return;
-        case Op::GetLockMode:
-            if (!extended) {
-                out += "0\nRPRT 0\n";
-                return;
-            }
-            result.value("Locked", "0");
-            break;
-        case Op::DumpState:
-            if (!extended) {
-                out += kDumpState;
-                return;
-            }
-            break;
-        case Op::Quit:
-            quit = true;
-            out += "RPRT 0\n";
-            return;
-        }
-    }
-
-    if (!extended) {
-        if (result.get && result.code == kOk) {
-            for (const auto& value : result.values) {
-                out += value.second;
-                out += '\n';
-            }
+        Arguments parsed;
+        if (command->radio && station.strict && !station.radioConnected) {
+            result.fail(kPowerOff);
+        } else if (!parseArguments(command->takes, args, parsed)) {
+            result.fail(kInvalidParameter);
         } else {
-            out += "RPRT " + std::to_string(result.code) + "\n";
-        }
-        return;
-    }
-    std::string header = std::string(command->name) + ":";
-    for (const std::string& word : words) {
-        if (&word != &words[0]) {
-            header += ' ';
-            header += word;
+            Request request{station, selected, vfo, parsed};
+            command->handler(request, result);
         }
     }
-    out += header;
-    out += separator;
-    if (result.code == kOk) {
-        if (command->op == Op::DumpState) {
-            std::string lines = kDumpState;
-            for (char& c : lines) {
-                c = c == '\n' ? separator : c;
-            }
-            out += lines;
-        }
-        for (const auto& value : result.values) {
-            out += value.first + ": " + value.second;
-            out += separator;
-        }
-    }
-    out += "RPRT " + std::to_string(result.code) + "\n";
+    render(command, words, result, extended, separator, out);
+    quit = result.closes;
 }

@@ -29,8 +29,6 @@ public:
     // Longer lines are answered with RPRT -1 and skipped up to the next newline.
     static constexpr size_t kMaxLine = 256;
 
-    enum class Vfo : uint8_t { Downlink, Uplink };
-
     // Answers every complete line in `data`, appending the replies to `out`. After a quit
     // command the rest is ignored.
     void receive(const uint8_t* data, size_t length, RigctlStation& station, std::string& out);
@@ -38,13 +36,10 @@ public:
     // The client asked to close: send what is in `out`, then close.
     bool quitting() const { return quit; }
 
-    // The connection's VFO, for mode commands (V).
-    Vfo vfo() const { return selected; }
-
 private:
     void line(const char* text, size_t length, RigctlStation& station, std::string& out);
 
-    Vfo selected = Vfo::Downlink;
+    Vfo selected = Vfo::Downlink;  // the connection's VFO, for mode commands (V)
     char buffer[kMaxLine + 1] = {};  // and a CR
     size_t buffered = 0;
     bool discarding = false;   // skipping the rest of an over-long line

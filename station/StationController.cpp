@@ -6,8 +6,7 @@
 namespace {
 
 using Item = HeldSettings::Item;
-
-Item frequencyOf(bool rx) { return rx ? Item::DownlinkFrequency : Item::UplinkFrequency; }
+using Errand = StationController::Errand;
 
 std::string describe(Item item, uint64_t value) {
     switch (item) {
@@ -27,7 +26,176 @@ StationController::StationController(FT847& radio, HeldSettings& settings, uint3
                                      StatusLines status)
     : rig(radio), held(settings), pollMs(pollEveryMs), post(std::move(status)) {}
 
-// The SAT RX VFO (the downlink) is the radio's sub VFO, SAT TX (the uplink) its main VFO.
+void StationController::step(uint32_t nowMs) {
+    noticeLink(nowMs);
+    if (phase == Phase::Disconnected || rig.busy()) {
+        return;
+    }
+    finishErrand();
+    if (phase == Phase::Restoring && unsent == 0 && owed == Errand::None) {
+        settle(nowMs);
+    }
+    const Plan plan = next(nowMs);
+    if (plan.inMs == 0) {
+        start(plan, nowMs);
+    }
+}
+
+StationController::Plan StationController::next(uint32_t nowMs) const {
+    const Plan now{Errand::None, Item::Tone, 0};
+    const bool connected = rig.isConnected();
+    if (connected != (phase != Phase::Disconnected)) {
+        return now;  // step() has a connect or disconnect to report
+    }
+    if (!connected || rig.busy()) {
+        return {Errand::None, Item::Tone, kUntilChange};  // the driver's own time comes first
+    }
+    if (underWay != Errand::None) {
+        return now;  // step() has an errand to finish
+    }
+    if (owed == Errand::CheckLink) {
+        return {Errand::CheckLink, Item::Tone, 0};
+    }
+    Item item = Item::Tone;
+    if (phase == Phase::Restoring) {
+        return unsent != 0 && nextSetting(item) ? Plan{Errand::Apply, item, 0} : now;
+    }
+    if (owed == Errand::PollTx) {
+        return {Errand::PollTx, Item::Tone, 0};
+    }
+    const uint32_t sincePoll = nowMs - lastPollMs;
+    if (sincePoll >= pollInterval()) {
+        return {pollMs != 0 ? Errand::PollRx : Errand::CheckLink, Item::Tone, 0};
+    }
+    if (nextSetting(item)) {
+        return {Errand::Apply, item, 0};
+    }
+    return {Errand::None, Item::Tone, pollInterval() - sincePoll};
+}
+
+void StationController::deviceLost() {
+    // A read already owed finds out as well.
+    if (owed == Errand::None) {
+        owed = Errand::CheckLink;
+    }
+}
+
+void StationController::frequencyRead(Vfo vfo, uint64_t hz) {
+    // What the radio holds, unless a set came after the read went out.
+    (void)held.polled(HeldSettings::frequencyOf(vfo), hz, errandGeneration);
+    if (underWay == Errand::CheckLink) {
+        return;
+    }
+    post(std::string(vfo == Vfo::Downlink ? "station: RX " : "station: TX ") + std::to_string(hz) +
+         " Hz\n");
+}
+
+// After every (re)connection every value held goes to the radio again.
+void StationController::noticeLink(uint32_t nowMs) {
+    const bool connected = rig.isConnected();
+    if (connected == (phase != Phase::Disconnected)) {
+        return;
+    }
+    post(connected ? "station: connected\n" : "station: disconnected\n");
+    owed = Errand::None;
+    unsent = 0;
+    lastSent = kNone;
+    if (!connected) {
+        phase = Phase::Disconnected;
+        lost(nowMs);
+        return;
+    }
+    phase = Phase::Restoring;
+    held.reconnected();
+    for (size_t i = 0; i < HeldSettings::kItems; ++i) {
+        unsent |= held.pending(static_cast<Item>(i)) ? 1u << i : 0u;
+    }
+}
+
+// Connected and idle again: the radio took the setting (frequencies are read back).
+void StationController::finishErrand() {
+    if (underWay == Errand::Apply) {
+        held.applied(applying, errandGeneration);
+    }
+    underWay = Errand::None;
+}
+
+// The link went down while the driver was on an errand. A setting whose read-back failed the
+// link was refused by the radio: after a few such refusals in a row it is given up, so that it
+// does not keep failing the link. A radio switched off or a line that went silent blames no
+// value.
+void StationController::lost(uint32_t nowMs) {
+    const Errand was = underWay;
+    underWay = Errand::None;
+    if (was != Errand::Apply || static_cast<uint32_t>(nowMs - errandSinceMs) >= kRefusedWithinMs) {
+        return;
+    }
+    uint64_t value = 0;
+    if (held.failedToApply(applying, errandGeneration) && held.get(applying, value)) {
+        post("station: the radio did not take " + describe(applying, value) + "; given up\n");
+    }
+}
+
+// Everything held at the connection has gone out; the first poll is due at once.
+void StationController::settle(uint32_t nowMs) {
+    phase = Phase::Serving;
+    lastPollMs = nowMs - pollInterval();
+    post("station: settings applied\n");
+}
+
+void StationController::start(const Plan& plan, uint32_t nowMs) {
+    switch (plan.errand) {
+    case Errand::None:
+        break;
+    case Errand::Apply:
+        startApply(plan.item, nowMs);
+        break;
+    case Errand::PollRx:
+    case Errand::PollTx:
+    case Errand::CheckLink:
+        // A read that could not start stays due; one that failed the link is forgotten with it.
+        if (startRead(plan.errand, nowMs)) {
+            owed = plan.errand == Errand::PollRx ? Errand::PollTx : Errand::None;
+        }
+        break;
+    }
+}
+
+void StationController::startApply(Item item, uint32_t nowMs) {
+    const uint32_t generation = held.generation(item);
+    lastSent = static_cast<size_t>(item);
+    unsent &= ~(1u << static_cast<size_t>(item));
+    if (apply(item)) {
+        underWay = Errand::Apply;
+        applying = item;
+        errandGeneration = generation;
+        errandSinceMs = nowMs;
+        return;
+    }
+    // A connected, idle driver takes every value the station holds; one it refuses would
+    // otherwise be offered again on every pass.
+    uint64_t value = 0;
+    (void)held.get(item, value);
+    held.applied(item, generation);
+    post("station: the driver refused " + describe(item, value) + "\n");
+}
+
+bool StationController::startRead(Errand errand, uint32_t nowMs) {
+    const Vfo vfo = errand == Errand::PollTx ? Vfo::Uplink : Vfo::Downlink;
+    // A set that comes while the read is under way must not be overruled by its result.
+    const uint32_t generation = held.generation(HeldSettings::frequencyOf(vfo));
+    if (!(vfo == Vfo::Downlink ? rig.requestRxRead() : rig.requestTxRead())) {
+        return false;
+    }
+    underWay = errand;
+    errandGeneration = generation;
+    if (vfo == Vfo::Downlink) {
+        lastPollMs = nowMs;
+    }
+    return true;
+}
+
+// The downlink is the radio's sub VFO (SAT RX), the uplink its main VFO (SAT TX).
 bool StationController::apply(Item item) {
     uint64_t value = 0;
     if (!held.get(item, value)) {
@@ -48,27 +216,8 @@ bool StationController::apply(Item item) {
     return false;
 }
 
-bool StationController::poll(bool rx, bool check, uint32_t nowMs) {
-    // A set that comes while the read is under way must not be overruled by its result.
-    const uint32_t generation = held.generation(frequencyOf(rx));
-    if (!(rx ? rig.requestRxRead() : rig.requestTxRead())) {
-        return false;
-    }
-    pollGeneration[rx ? 1 : 0] = generation;
-    checking = check;
-    if (rx) {
-        lastPollMs = nowMs;
-    }
-    return true;
-}
-
-bool StationController::pollDue(uint32_t nowMs) const {
-    const uint32_t interval = pollMs != 0 ? pollMs : kLinkCheckMs;
-    return txPollDue || static_cast<uint32_t>(nowMs - lastPollMs) >= interval;
-}
-
-// The pending setting after the one sent last, in the order of application: each setting takes
-// its turn, however often another one changes.
+// The pending setting after the one sent last, in the items' order: each setting takes its
+// turn, however often another one changes.
 bool StationController::nextSetting(Item& item) const {
     const size_t first = lastSent == kNone ? 0 : lastSent + 1;
     for (size_t i = 0; i < HeldSettings::kItems; ++i) {
@@ -79,115 +228,4 @@ bool StationController::nextSetting(Item& item) const {
         }
     }
     return false;
-}
-
-// The link went down while the driver carried out a held value. If it went down at the
-// value's read-back, the radio refused the value: after a few such refusals in a row it is
-// given up, so that it does not keep failing the link. A radio switched off or a line that
-// went silent fails the link later, and blames no value.
-void StationController::lost(uint32_t nowMs) {
-    if (inFlight == kNone) {
-        return;
-    }
-    const Item item = static_cast<Item>(inFlight);
-    inFlight = kNone;
-    if (static_cast<uint32_t>(nowMs - inFlightSinceMs) >= kRefusalWithinMs) {
-        return;
-    }
-    uint64_t value = 0;
-    if (held.failedToApply(item, inFlightGeneration) && held.get(item, value)) {
-        post("station: the radio did not take " + describe(item, value) + "; given up\n");
-    }
-}
-
-void StationController::step(uint32_t nowMs) {
-    const bool now = rig.isConnected();
-    if (now != connected) {
-        connected = now;
-        post(connected ? "station: connected\n" : "station: disconnected\n");
-        settled = false;
-        unsent = 0;
-        lastSent = kNone;
-        if (connected) {
-            held.reconnected();
-            for (size_t i = 0; i < HeldSettings::kItems; ++i) {
-                unsent |= held.pending(static_cast<Item>(i)) ? 1u << i : 0u;
-            }
-        } else {
-            lost(nowMs);
-        }
-        probeDue = false;
-        checking = false;
-        txPollDue = false;
-    }
-    if (!connected || rig.busy()) {
-        return;
-    }
-    if (inFlight != kNone) {
-        // Connected and idle again: the radio took it (frequencies are read back).
-        held.applied(static_cast<Item>(inFlight), inFlightGeneration);
-        inFlight = kNone;
-    }
-    if (probeDue) {
-        probeDue = !poll(true, true, nowMs) && rig.isConnected();
-        return;
-    }
-    if (!settled && unsent == 0) {
-        settled = true;
-        txPollDue = false;
-        lastPollMs = nowMs - (pollMs != 0 ? pollMs : kLinkCheckMs);
-        post("station: settings applied\n");
-    }
-    Item next = Item::Tone;
-    if (!(settled && pollDue(nowMs)) && nextSetting(next)) {
-        const uint32_t generation = held.generation(next);
-        lastSent = static_cast<size_t>(next);
-        unsent &= ~(1u << static_cast<size_t>(next));
-        if (apply(next)) {
-            inFlight = static_cast<size_t>(next);
-            inFlightGeneration = generation;
-            inFlightSinceMs = nowMs;
-        } else {
-            // A connected, idle driver takes every value the station holds; one it refuses
-            // would otherwise be offered again on every pass.
-            uint64_t value = 0;
-            (void)held.get(next, value);
-            held.applied(next, generation);
-            post("station: the driver refused " + describe(next, value) + "\n");
-        }
-        return;
-    }
-    if (!settled || !pollDue(nowMs)) {
-        return;
-    }
-    if (txPollDue) {
-        txPollDue = !poll(false, false, nowMs);
-    } else if (pollMs == 0) {
-        (void)poll(true, true, nowMs);
-    } else {
-        txPollDue = poll(true, false, nowMs);
-    }
-}
-
-void StationController::frequencyRead(bool rx, uint64_t hz) {
-    // What the radio holds, unless a set came after the read went out.
-    (void)held.polled(frequencyOf(rx), hz, pollGeneration[rx ? 1 : 0]);
-    if (rx && checking) {
-        checking = false;
-        return;
-    }
-    post(std::string(rx ? "station: RX " : "station: TX ") + std::to_string(hz) + " Hz\n");
-}
-
-int64_t StationController::msUntilDue(uint32_t nowMs) const {
-    if (!connected || rig.busy()) {
-        return -1;  // the driver's own schedule wakes the loop
-    }
-    Item next = Item::Tone;
-    if (probeDue || inFlight != kNone || !settled || nextSetting(next) || txPollDue) {
-        return 0;
-    }
-    const uint32_t interval = pollMs != 0 ? pollMs : kLinkCheckMs;
-    const uint32_t since = nowMs - lastPollMs;
-    return since >= interval ? 0 : int64_t{interval - since};
 }

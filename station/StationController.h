@@ -9,64 +9,98 @@
 #include "FT847.h"
 #include "HeldSettings.h"
 
-// Runs beside the driver: reports every connect and disconnect, brings the radio to the held
-// settings (from the command line and from trackers) one command at a time, the newest value of
-// each, and polls both VFOs every pollMs. After every (re)connection every held value goes to
-// the radio again before the first poll. Settings take turns, so that a tracker that re-sets
-// the downlink faster than the radio takes frames cannot keep the uplink waiting, and once
-// everything held has gone out, a poll that is due goes before the next setting. With polling
-// off it still reads the SAT RX VFO every kLinkCheckMs, unreported, so that a radio switched off
-// is noticed at any poll setting.
+// Runs beside the driver and has it do the station's errands, one at a time.
+// - Every connect and disconnect is reported.
+// - The radio is brought to the held settings (from the command line and from trackers), one
+//   command at a time, with the newest value of each.
+// - After every (re)connection, every held value goes to the radio again before the first poll.
+// - Settings take turns, so that a tracker that re-sets the downlink faster than the radio takes
+//   frames cannot keep the uplink waiting.
+// - Once everything held at the connection has gone out, a poll that is due goes before the
+//   next setting.
+// - Every pollMs the downlink is read, then the uplink, and both are reported.
+// - With polling off, the downlink is still read every kLinkCheckMs, unreported, so that a radio
+//   switched off is noticed.
+// - A value that the radio refuses kMaxAttempts times in a row is given up.
 class StationController {
 public:
     static constexpr uint32_t kLinkCheckMs = 5000;
-    // A link failure this soon after a setting's command was taken comes from its read-back
-    // (the radio refused the value); a silent radio takes at least 600 ms to fail the link.
-    static constexpr uint32_t kRefusalWithinMs = 400;
+    // A silent radio fails the link no sooner than the read-back of a setting times out: one
+    // frame spacing after the setting's frame, and one read timeout after that. A failure sooner
+    // than this after the driver took a setting came from the read-back's reply: the radio holds
+    // another value than the one it was sent, it refused it.
+    static constexpr uint32_t kRefusedWithinMs = FT847::kFrameSpacingMs + FT847::kReadTimeoutMs;
+    // No errand until the driver's state changes or a setting comes. The driver's "never", so
+    // that the sooner of the two times is their minimum.
+    static constexpr uint32_t kUntilChange = FT847::kUntilCommand;
+
+    // What the station has the driver do.
+    enum class Errand : uint8_t {
+        None,
+        Apply,      // send a held setting
+        PollRx,     // read the downlink and report it
+        PollTx,     // read the uplink and report it
+        CheckLink,  // read the downlink, unreported: is the radio still there?
+    };
+
+    struct Plan {
+        Errand errand;
+        HeldSettings::Item item;  // the setting, for Apply
+        uint32_t inMs;            // due in this many ms: 0 now, or kUntilChange
+    };
 
     // `status` gets the status lines, each ended by a newline.
     using StatusLines = std::function<void(const std::string& line)>;
 
     StationController(FT847& rig, HeldSettings& held, uint32_t pollMs, StatusLines status);
 
-    // Call after every rig.update(), and after a tracker has set something.
+    // Call after every rig.update(), and after a tracker has set something: notes what the
+    // driver finished, then starts the next errand if it is due.
     void step(uint32_t nowMs);
+
+    // The errand step() starts next, and when. The loop sleeps until then at the most.
+    Plan next(uint32_t nowMs) const;
 
     // The device hung up. A driver that is connected and idle would only learn of it from its
     // next frame, so the station sends one (a read) as soon as the driver is idle; its failure
     // is the disconnect, and the driver's retry brings the link back.
-    void deviceLost() { probeDue = true; }
+    void deviceLost();
 
     // A poll's result (rigControlSubFrequencyReceived, rigControlFrequencyReceived).
-    void frequencyRead(bool rx, uint64_t hz);
-
-    // Milliseconds from nowMs until step() has something to do, 0 if it has now, -1 if nothing
-    // until the driver's state changes or a tracker sets something.
-    int64_t msUntilDue(uint32_t nowMs) const;
+    void frequencyRead(Vfo vfo, uint64_t hz);
 
 private:
+    enum class Phase : uint8_t {
+        Disconnected,
+        Restoring,  // connected; sending what was held at the connection
+        Serving,    // connected; settings and polls take turns
+    };
     static constexpr size_t kNone = HeldSettings::kItems;
 
-    bool apply(HeldSettings::Item item);
-    bool poll(bool rx, bool check, uint32_t nowMs);
-    bool pollDue(uint32_t nowMs) const;
-    bool nextSetting(HeldSettings::Item& item) const;
+    void noticeLink(uint32_t nowMs);
+    void finishErrand();
     void lost(uint32_t nowMs);
+    void settle(uint32_t nowMs);
+    void start(const Plan& plan, uint32_t nowMs);
+    void startApply(HeldSettings::Item item, uint32_t nowMs);
+    bool startRead(Errand errand, uint32_t nowMs);
+    bool apply(HeldSettings::Item item);
+    bool nextSetting(HeldSettings::Item& item) const;
+    uint32_t pollInterval() const { return pollMs != 0 ? pollMs : kLinkCheckMs; }
 
     FT847& rig;
     HeldSettings& held;
     const uint32_t pollMs;
     StatusLines post;
-    bool connected = false;
-    bool settled = false;        // everything held at the connection has gone to the radio
-    unsigned unsent = 0;         // bit per item: held at the connection, not sent since
-    size_t lastSent = kNone;     // the item sent last, so that the others go first next
-    size_t inFlight = kNone;     // the item whose command the driver is carrying out
-    uint32_t inFlightGeneration = 0;  // and the generation of the value it carries
-    uint32_t inFlightSinceMs = 0;     // and when the driver took it
-    bool txPollDue = false;
-    bool probeDue = false;
-    bool checking = false;       // the read under way is a link check: its result is not reported
-    uint32_t pollGeneration[2] = {0, 0};  // [0] uplink, [1] downlink, when its read went out
-    uint32_t lastPollMs = 0;
+    Phase phase = Phase::Disconnected;
+    Errand underWay = Errand::None;  // what the driver is doing for the station
+    // Due at once, whatever the poll interval: CheckLink after the device hung up, PollTx after
+    // PollRx.
+    Errand owed = Errand::None;
+    HeldSettings::Item applying = HeldSettings::Item::DownlinkFrequency;  // for Apply
+    uint32_t errandGeneration = 0;  // of the setting sent, or of the frequency read
+    uint32_t errandSinceMs = 0;
+    unsigned unsent = 0;      // while Restoring: a bit per item held at the connection, not sent
+    size_t lastSent = kNone;  // the item sent last, so that the others go first next
+    uint32_t lastPollMs = 0;  // the last read of the downlink
 };

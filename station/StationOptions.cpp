@@ -1,10 +1,12 @@
 #include "StationOptions.h"
 
+#include <math.h>
 #include <string.h>
 #include <strings.h>
 
 #include "CommandLine.h"
 #include "FT847.h"
+#include "OperatingModes.h"
 
 const char* const kStationUsage =
     "usage: ft847-station --port PATH [--baud 4800|9600|57600]\n"
@@ -34,40 +36,34 @@ bool parseFrequency(const char* text, uint64_t& hz) {
     return parseWholeNumber(text, UINT64_MAX, hz) && FT847::encodeFrequency(hz, digits);
 }
 
-bool parseMode(const char* text, int& mode) {
-    static const struct {
-        const char* name;
-        uint8_t code;
-    } modes[] = {
-        {"lsb", FT847::kModeLsb}, {"usb", FT847::kModeUsb}, {"cw", FT847::kModeCw},
-        {"cw-narrow", FT847::kModeCwNarrow}, {"fm", FT847::kModeFm},
-    };
-    for (const auto& m : modes) {
-        if (strcmp(text, m.name) == 0) {
-            mode = m.code;
+bool parseModeOption(const char* text, std::optional<uint8_t>& code) {
+    for (const OperatingMode& mode : kOperatingModes) {
+        if (strcmp(text, mode.option) == 0) {
+            code = mode.code;
             return true;
         }
     }
     return false;
 }
 
-// A tone of 0 Hz, like "off", switches the encoder off.
-bool parseTone(const char* text, double& hz) {
+// In tenths of Hz. A tone of 0 Hz, like "off", switches the encoder off.
+bool parseTone(const char* text, std::optional<uint16_t>& tenths) {
     if (strcasecmp(text, "off") == 0) {
-        hz = 0;
+        tenths = 0;
         return true;
     }
-    double parsed = 0;
+    double hz = 0;
     uint8_t code;
-    if (!parseDecimal(text, parsed) || (parsed != 0 && !FT847::encodeTone(parsed, code))) {
+    if (!parseDecimal(text, hz) || (hz != 0 && !FT847::encodeTone(hz, code))) {
         return false;
     }
-    hz = parsed;
+    tenths = static_cast<uint16_t>(lround(hz * 10));
     return true;
 }
 
 // [ADDR:]PORT, with an IPv6 address in brackets: "4532", "0.0.0.0:4532", "[::1]:4532".
-bool parseListenAddress(const char* text, std::string& address, std::string& port) {
+bool parseListenAddress(const char* text, std::string& address,
+                        std::optional<std::string>& port) {
     const std::string value = text;
     std::string host;
     std::string digits = value;
@@ -118,12 +114,9 @@ ParseResult parseStationOptions(int argc, char** argv, StationOptions& options,
             options.port = value;
             break;
         case kBaud:
-            if (!parseWholeNumber(value, UINT32_MAX, number) ||
-                !(number == 4800 || number == 9600 || number == 57600)) {
-                error = "baud rate " + quoted(value) + " is not one of 4800, 9600, 57600";
+            if (!parseBaud(value, options.baud, error)) {
                 return ParseResult::Bad;
             }
-            options.baud = static_cast<uint32_t>(number);
             break;
         case kRxFreq:
         case kTxFreq:
@@ -141,18 +134,17 @@ ParseResult parseStationOptions(int argc, char** argv, StationOptions& options,
             break;
         case kRxMode:
         case kTxMode:
-            if (!parseMode(value, id == kRxMode ? options.rxMode : options.txMode)) {
+            if (!parseModeOption(value, id == kRxMode ? options.rxMode : options.txMode)) {
                 error = "mode " + quoted(value) + " is not one of lsb, usb, cw, cw-narrow, fm";
                 return ParseResult::Bad;
             }
             break;
         case kTone:
-            if (!parseTone(value, options.toneHz)) {
+            if (!parseTone(value, options.toneTenths)) {
                 error = "tone " + quoted(value) +
                         " is not a CTCSS tone of the FT-847 (67.0 to 250.3 Hz) or off";
                 return ParseResult::Bad;
             }
-            options.setTone = true;
             break;
         case kPollMs:
             if (!parseWholeNumber(value, 3600000, number) || (number != 0 && number < 100)) {
@@ -172,7 +164,6 @@ ParseResult parseStationOptions(int argc, char** argv, StationOptions& options,
                         " is not [ADDR:]PORT with a port from 0 to 65535";
                 return ParseResult::Bad;
             }
-            options.rigctld = true;
             break;
         case kRigctldStrict:
             options.rigctldStrict = true;
@@ -183,7 +174,7 @@ ParseResult parseStationOptions(int argc, char** argv, StationOptions& options,
         error = "--port PATH is required";
         return ParseResult::Bad;
     }
-    if (options.rigctldStrict && !options.rigctld) {
+    if (options.rigctldStrict && !options.rigctldPort) {
         error = "--rigctld-strict needs --rigctld";
         return ParseResult::Bad;
     }

@@ -2,29 +2,30 @@
 
 #include <stdint.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
-// What the station program was asked to do, from its command line.
+#include "CommandLine.h"
+
+// What the station program was asked to do, from its command line. A setting that is not given
+// is left as the radio has it.
 struct StationOptions {
     std::string port;
     uint32_t baud = 4800;
-    uint64_t rxHz = 0;   // 0: leave the SAT RX frequency as it is
-    uint64_t txHz = 0;   // 0: leave the SAT TX frequency as it is
-    int rxMode = -1;     // mode code, -1: leave as it is
-    int txMode = -1;
-    bool setTone = false;
-    double toneHz = 0;   // with setTone: 0 switches the encoder off
+    std::optional<uint64_t> rxHz;
+    std::optional<uint64_t> txHz;
+    std::optional<uint8_t> rxMode;  // the radio's mode code
+    std::optional<uint8_t> txMode;
+    std::optional<uint16_t> toneTenths;  // the SAT TX CTCSS tone in tenths of Hz; 0: encoder off
     uint32_t pollMs = 1000;  // 0: no polling
     bool waitForPort = false;
-    // The rigctld server for satellite trackers: off unless an address or port is given.
-    bool rigctld = false;
+    // The rigctld server for satellite trackers, on this port (digits, 0 to 65535; 0 takes a
+    // free port): off unless given.
+    std::optional<std::string> rigctldPort;
     std::string rigctldAddress = "127.0.0.1";
-    std::string rigctldPort;  // digits, 0 to 65535; 0 takes a free port
     bool rigctldStrict = false;  // radio commands fail with RPRT -20 while the radio is away
 };
-
-enum class ParseResult { Run, Help, Bad };
 
 // Parses and checks every argument before anything is opened. On Bad, `error` names the
 // problem in one line. `notes` gets a line for each argument that is taken, but not exactly as

@@ -8,13 +8,11 @@
 #include <errno.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "CommandLine.h"
-#include <math.h>
-
-#include "DriverSchedule.h"
 #include "EventLoop.h"
 #include "FT847.h"
 #include "HardwareSerial.h"
@@ -22,6 +20,7 @@
 #include "LineOutput.h"
 #include "Log.h"
 #include "Millis.h"
+#include "ProgramOutput.h"
 #include "RigControl.h"
 #include "RigctlServer.h"
 #include "Settings.h"
@@ -32,49 +31,47 @@
 namespace {
 
 constexpr size_t kOutputBytes = 16384;  // per stream; beyond that, lines are dropped
-constexpr int kExitFlushMs = 100;       // for what is still queued when the program ends
 
 StationController* station = nullptr;
 
 // Runs every step that is due now: a driver step can make the next one due at once (a wait
 // ends, then a frame goes out), and a station command starts a driver step.
-void runDueSteps(FT847& rig, StationController& control, DriverSchedule& schedule) {
+void runDueSteps(FT847& rig, StationController& control) {
     for (int i = 0; i < 8; ++i) {
         const FT847::State before = rig.currentState();
         rig.update();
-        schedule.observe(rig.currentState(), millis());
         control.step(millis());
-        schedule.observe(rig.currentState(), millis());
         if (rig.currentState() == before) {
             return;
         }
     }
 }
 
-int64_t sooner(int64_t a, int64_t b) {
-    if (a < 0) {
-        return b;
+// Milliseconds until the driver's next step, the station's next errand or the port's next
+// attempt to open the device, whichever comes first; FT847::kUntilCommand when none is due.
+uint32_t msUntilDue(const FT847& rig, const StationController& control,
+                    const HardwareSerial& port) {
+    const uint32_t now = millis();
+    uint32_t due = std::min(rig.msUntilNextStep(), control.next(now).inMs);
+    const int64_t reopen = port.msUntilReopen(now);
+    if (reopen >= 0 && static_cast<uint64_t>(reopen) < due) {
+        due = static_cast<uint32_t>(reopen);
     }
-    return b < 0 || a < b ? a : b;
-}
-
-void watchOutput(EventLoop& loop, LineOutput& output) {
-    if (output.pending()) {
-        loop.watch(output.descriptor(), POLLOUT, [&output](short) { output.writeReady(); });
-    }
+    return due;
 }
 
 }  // namespace
 
+// The SAT TX VFO, the radio's main VFO, carries the uplink.
 void rigControlFrequencyReceived(uint64_t hz) {
     if (station != nullptr) {
-        station->frequencyRead(false, hz);
+        station->frequencyRead(Vfo::Uplink, hz);
     }
 }
 
 void rigControlSubFrequencyReceived(uint64_t hz, bool) {
     if (station != nullptr) {
-        station->frequencyRead(true, hz);
+        station->frequencyRead(Vfo::Downlink, hz);
     }
 }
 
@@ -83,75 +80,61 @@ int main(int argc, char** argv) {
         return 1;
     }
     EventLoop loop;  // from here on, SIGINT and SIGTERM end the loop
-    StandardStream standardOutput(1);
-    StandardStream standardError(2);
-    LineOutput status(standardOutput.descriptor(), kOutputBytes, "station: ");
-    LineOutput log(standardError.descriptor(), kOutputBytes, "ft847-station: ");
-    // The count of dropped lines goes to stderr, unless that is what could not be written.
+    ProgramOutput output("ft847-station", {kOutputBytes, "station: ", "status"},
+                         {kOutputBytes, "ft847-station: ", "log"});
+    LineOutput& status = output.out();
+    LineOutput& log = output.err();
     const auto finish = [&](int code) {
         Serial.attach(nullptr);
-        status.finish(kExitFlushMs);
-        if (status.dropped() > 0 || log.dropped() > 0) {
-            log.post("ft847-station: " + std::to_string(status.dropped()) +
-                     " status lines and " + std::to_string(log.dropped()) +
-                     " log lines could not be written and were dropped\n");
-        }
-        log.finish(kExitFlushMs);
-        return code;
+        return output.finish(code);
     };
 
     StationOptions options;
     std::string error;
     std::vector<std::string> notes;
-    switch (parseStationOptions(argc, argv, options, error, notes)) {
-    case ParseResult::Help:
-        status.post(kStationUsage);
-        return finish(0);
-    case ParseResult::Bad:
-        log.post("ft847-station: " + error + "\n");
-        return finish(2);
-    case ParseResult::Run:
-        break;
+    const ParseResult parsed = parseStationOptions(argc, argv, options, error, notes);
+    if (parsed != ParseResult::Run) {
+        return output.endWithoutRunning(parsed, kStationUsage, error);
     }
     for (const std::string& note : notes) {
-        log.post("ft847-station: " + note + "\n");
+        output.error(note);
     }
     Serial.attach(&log);
 
     // The command line's settings are held first; trackers' sets replace them.
     HeldSettings held;
     using Item = HeldSettings::Item;
-    if (options.rxHz != 0) {
-        held.set(Item::DownlinkFrequency, options.rxHz);
+    if (options.rxHz) {
+        held.set(Item::DownlinkFrequency, *options.rxHz);
     }
-    if (options.rxMode >= 0) {
-        held.set(Item::DownlinkMode, static_cast<uint64_t>(options.rxMode));
+    if (options.rxMode) {
+        held.set(Item::DownlinkMode, *options.rxMode);
     }
-    if (options.txHz != 0) {
-        held.set(Item::UplinkFrequency, options.txHz);
+    if (options.txHz) {
+        held.set(Item::UplinkFrequency, *options.txHz);
     }
-    if (options.txMode >= 0) {
-        held.set(Item::UplinkMode, static_cast<uint64_t>(options.txMode));
+    if (options.txMode) {
+        held.set(Item::UplinkMode, *options.txMode);
     }
-    if (options.setTone) {
-        held.set(Item::Tone, static_cast<uint64_t>(lround(options.toneHz * 10)));
+    if (options.toneTenths) {
+        held.set(Item::Tone, *options.toneTenths);
     }
 
     RigctlServer server(&status);
-    if (options.rigctld) {
+    if (options.rigctldPort) {
         std::string reason;
-        if (!server.listen(options.rigctldAddress, options.rigctldPort, reason)) {
-            log.post("ft847-station: cannot listen on " + visible(options.rigctldAddress.c_str()) +
-                     " port " + options.rigctldPort + ": " + reason + "\n");
+        if (!server.listen(options.rigctldAddress, *options.rigctldPort, reason)) {
+            output.error("cannot listen on " + visible(options.rigctldAddress.c_str()) + " port " +
+                         *options.rigctldPort + ": " + reason);
             return finish(1);
         }
         status.post("station: rigctld on " + visible(options.rigctldAddress.c_str()) + " port " +
                     std::to_string(server.port()) + "\n");
         if (options.rigctldAddress != "127.0.0.1" && options.rigctldAddress != "::1" &&
             options.rigctldAddress != "localhost") {
-            log.post("ft847-station: the rigctld protocol has no authentication: whoever reaches " +
-                     visible(options.rigctldAddress.c_str()) + " port " +
-                     std::to_string(server.port()) + " controls the transmitter\n");
+            output.error("the rigctld protocol has no authentication: whoever reaches " +
+                         visible(options.rigctldAddress.c_str()) + " port " +
+                         std::to_string(server.port()) + " controls the transmitter");
         }
     }
 
@@ -159,8 +142,7 @@ int main(int argc, char** argv) {
     HardwareSerial port(options.port.c_str(), options.baud);
     if (!port.open()) {
         if (!options.waitForPort) {
-            log.post("ft847-station: cannot open " + visible(options.port.c_str()) + ": " +
-                     strerror(errno) + "\n");
+            output.error("cannot open " + visible(options.port.c_str()) + ": " + strerror(errno));
             return finish(1);
         }
         status.post("station: waiting for " + visible(options.port.c_str()) + "\n");
@@ -168,43 +150,36 @@ int main(int argc, char** argv) {
 
     FT847 rig(port);
     if (!rig.begin()) {  // opens nothing more: the port is open, or opened again on its timer
-        log.post("ft847-station: baud rate " + std::to_string(options.baud) + " refused\n");
+        output.error("baud rate " + std::to_string(options.baud) + " refused");
         return finish(1);
     }
     StationController control(rig, held, options.pollMs,
                               [&status](const std::string& line) { status.post(line); });
     RigctlStation trackers{held, false, options.rigctldStrict};
     station = &control;
-    DriverSchedule schedule;
 
     while (!loop.stopRequested()) {
         port.reopenIfDue();
         if (port.takeHangUp()) {
             control.deviceLost();
         }
-        runDueSteps(rig, control, schedule);
+        runDueSteps(rig, control);
         if (port.takeHangUp()) {
             control.deviceLost();
         }
 
         loop.watch(port.descriptor(), POLLIN, [&port](short revents) { port.onReady(revents); });
-        if (options.rigctld) {
+        if (options.rigctldPort) {
             trackers.radioConnected = rig.isConnected();
             server.watch(loop, trackers);
         }
-        watchOutput(loop, status);
-        watchOutput(loop, log);
+        output.watch(loop);
 
-        const uint32_t now = millis();
-        uint32_t lastFrameMs = 0;
-        const bool framed = port.lastFrameAt(lastFrameMs);
-        int64_t due = schedule.msUntilStep(rig.currentState(), rig.busy(), framed, lastFrameMs, now);
-        due = sooner(due, control.msUntilDue(now));
-        due = sooner(due, port.msUntilReopen(now));
-        if (due >= 0) {
-            // What was due has just run; a step still due was stamped a millisecond later
-            // than it looked, and is taken on the next tick.
-            loop.wakeWithinMs(static_cast<uint64_t>(due > 0 ? due : 1));
+        const uint32_t due = msUntilDue(rig, control, port);
+        if (due != FT847::kUntilCommand) {
+            // What was due has just run; a step still due now waits for the next tick, so that
+            // the loop never spins.
+            loop.wakeWithinMs(due > 0 ? due : 1);
         }
         loop.wait();
     }

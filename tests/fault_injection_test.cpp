@@ -293,6 +293,18 @@ TEST(FaultInjection, RandomSequencesKeepEveryInvariant) {
         EXPECT_GT(total.stallsAcrossWrap, sequences / 100);
         EXPECT_GT(total.powerSwitchesInStalls, sequences / 100);
         EXPECT_GT(total.bytesInStalls, sequences / 10);
+        // msUntilNextStep() was held to every state under every loop: an update at or after
+        // its time in each state from SendCatOn (1) to SendToneMode (15), and one before it
+        // in exactly the states where the time can be more than 0: Ready (10, in the frame
+        // spacing), the four waits (2, 4, 5, 7), a read (13), and the sends that can follow a
+        // frame within 100 ms (SendSatPreset 6, ReadTxInit 9, SendCommand 11, ReadBack 12,
+        // SendToneMode 15). The others come after a wait of 500 ms or more, or begin().
+        for (size_t loop = 0; loop < 3; ++loop) {
+            SCOPED_TRACE("loop " + std::to_string(loop));
+            EXPECT_EQ(total.statesAtStep[loop], 0xFFFEu);
+            EXPECT_EQ(total.statesBeforeStep[loop], 0xBEF4u);
+        }
+        EXPECT_GT(total.updatesBeforeStep, total.updates / 2);
     }
 
     std::string figures;
@@ -331,6 +343,7 @@ TEST(FaultInjection, RandomSequencesKeepEveryInvariant) {
     put("power-switches-in-stalls", total.powerSwitchesInStalls);
     put("bytes-in-stalls", total.bytesInStalls);
     put("longest-gap-ms", total.longestGapMs);
+    put("updates-before-step", total.updatesBeforeStep);
     put("longest-recovery-ms-steady", total.longestRecoveryByLoopMs[0]);
     put("longest-recovery-ms-jittered", total.longestRecoveryByLoopMs[1]);
     put("longest-recovery-ms-stalling", total.longestRecoveryByLoopMs[2]);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -17,32 +18,49 @@ namespace {
 
 using Item = HeldSettings::Item;
 
-class Station : public ::testing::Test {
-protected:
-    Station() {
+// The station's controller and driver on the radio model, under the station program's loop: a
+// pass runs the driver, hands it the poll results and steps the controller. The loop passes
+// every millisecond, or, `sleeping`, only when the driver or the controller has something due
+// by their own times, when bytes have come from the radio, and at the start of each run() (a
+// tracker may have set something).
+struct StationBench {
+    explicit StationBench(uint32_t pollMs = 1000, bool sleepingLoop = false)
+        : sleeping(sleepingLoop),
+          control(rig, held, pollMs, [this](const std::string& l) { status.push_back(l); }) {
         clockMs = 0;
         Serial.text.clear();
         frequencyReports.clear();
         testSettings = TestSettings{};
     }
 
-    // The station's loop, one pass a millisecond: the line, the driver, the poll results, the
-    // controller.
     void run(uint32_t ms) {
         for (uint32_t i = 0; i < ms; ++i) {
             ++clockMs;
             if (modelled) {
                 line.exchange();
             }
-            static_cast<SerialTransport&>(rig).update();
-            for (; reported < frequencyReports.size(); ++reported) {
-                control.frequencyRead(frequencyReports[reported].sub, frequencyReports[reported].hz);
-            }
-            control.step(clockMs);
-            if (modelled) {
-                line.exchange();
+            const bool woken = i == 0 || uart.rx.size() > receivedAfterPass ||
+                               static_cast<uint32_t>(clockMs - passMs) >= sleepMs;
+            if (!sleeping || woken) {
+                pass();
             }
         }
+    }
+
+    void pass() {
+        ++passes;
+        static_cast<SerialTransport&>(rig).update();
+        for (; reported < frequencyReports.size(); ++reported) {
+            control.frequencyRead(frequencyReports[reported].sub ? Vfo::Downlink : Vfo::Uplink,
+                                  frequencyReports[reported].hz);
+        }
+        control.step(clockMs);
+        if (modelled) {
+            line.exchange();
+        }
+        passMs = clockMs;
+        sleepMs = std::min(rig.msUntilNextStep(), control.next(clockMs).inMs);
+        receivedAfterPass = uart.rx.size();
     }
 
     // Runs until `done` holds, for at most `limit` ms; the time it took.
@@ -79,6 +97,7 @@ protected:
         runUntil([&] { return count("station: settings applied\n") > 0; }, 3000);
     }
 
+    const bool sleeping;
     HardwareSerial uart;
     RadioModel radio{RadioModel::Options{}};
     BenchRadio line{uart, radio};
@@ -86,10 +105,15 @@ protected:
     FT847 rig{uart};
     HeldSettings held;
     std::vector<std::string> status;
-    StationController control{rig, held, 1000,
-                              [this](const std::string& l) { status.push_back(l); }};
+    StationController control;
     size_t reported = 0;
+    uint64_t passes = 0;
+    uint32_t passMs = 0;
+    uint32_t sleepMs = 0;
+    size_t receivedAfterPass = 0;
 };
+
+class Station : public ::testing::Test, public StationBench {};
 
 TEST_F(Station, ATrackerThatResetsTheDownlinkFasterThanTheRadioTakesFramesDoesNotStarveTheRest) {
     connect();
@@ -186,3 +210,44 @@ TEST_F(Station, ARadioSwitchedOffWhileAValueIsOnItsWayBlamesNoValue) {
 }
 
 }  // namespace
+
+// The program's loop sleeps until the sooner of msUntilNextStep() and the controller's next
+// errand, or until bytes arrive: it sends the same frames at the same times, and reports the
+// same, as a loop that passes every millisecond, through settings, polls or link checks, a lost
+// device, a power cycle and refused writes, and it passes far less often.
+TEST(StationLoop, SleepingUntilTheNextStepOrErrandChangesNothingButTheNumberOfPasses) {
+    for (const uint32_t pollMs : {1000u, 0u}) {
+        SCOPED_TRACE("poll every " + std::to_string(pollMs) + " ms");
+        std::string frames[2];
+        std::string status[2];
+        uint64_t passes[2] = {0, 0};
+        for (const bool sleeping : {false, true}) {
+            StationBench b(pollMs, sleeping);
+            b.held.set(Item::DownlinkFrequency, 435300000);
+            b.held.set(Item::Tone, 885);
+            b.connect();
+            b.run(2500);
+            b.held.set(Item::UplinkFrequency, 145910000);
+            b.held.set(Item::UplinkMode, 0x08);
+            b.run(1200);
+            b.control.deviceLost();
+            b.run(6000);
+            b.radio.setPowered(false);
+            b.run(5000);
+            b.held.set(Item::DownlinkFrequency, 435310000);
+            b.radio.setPowered(true);
+            b.run(9000);
+            b.radio.faults.refuseWrites = true;
+            b.run(1500);
+            b.radio.faults.refuseWrites = false;
+            b.run(9000);
+            frames[sleeping] = frameLog(b.uart);
+            status[sleeping] = b.statusText();
+            passes[sleeping] = b.passes;
+            EXPECT_EQ(b.radio.satRx.tens, 43531000u);
+        }
+        EXPECT_EQ(frames[1], frames[0]);
+        EXPECT_EQ(status[1], status[0]);
+        EXPECT_GT(passes[0], 10 * passes[1]);
+    }
+}

@@ -226,3 +226,36 @@ TEST_F(DriverTest, PowerCycleStoryWritesFourteenFramesWithThreeGapsOfExactly100M
     }
     EXPECT_EQ(exactly100, 3);
 }
+
+TEST_F(DriverTest, TellsHowLongUntilItsNextStep) {
+    EXPECT_EQ(rig.msUntilNextStep(), 0xFFFFFFFFu) << "not begun: nothing until begin()";
+    uart.powered = true;
+    ASSERT_TRUE(rig.begin());
+    EXPECT_EQ(rig.msUntilNextStep(), 0u) << "CAT ON is due";
+    tick(1);
+    EXPECT_EQ(rig.msUntilNextStep(), 500u) << "CAT ON went out at 1";
+    tick(499);
+    EXPECT_EQ(rig.msUntilNextStep(), 1u);
+    tick(1);
+    EXPECT_EQ(rig.msUntilNextStep(), 0u) << "at 501 the wait is over and SAT ON is due";
+    tick(1);
+    EXPECT_EQ(rig.msUntilNextStep(), 1000u);
+    tick(1001);
+    EXPECT_EQ(clockMs, 1503u);
+    EXPECT_EQ(rig.msUntilNextStep(), 0u) << "the bench's radio answered the RX read at once";
+    tick(1);
+    EXPECT_EQ(rig.msUntilNextStep(), 99u) << "the TX read waits for the frame spacing";
+    tick(100);
+    EXPECT_TRUE(rig.isConnected());
+    EXPECT_EQ(rig.msUntilNextStep(), 99u) << "busy until 100 ms after the TX read at 1603";
+    tick(99);
+    EXPECT_FALSE(rig.busy());
+    EXPECT_EQ(rig.msUntilNextStep(), 0xFFFFFFFFu) << "connected and idle: until a command";
+
+    uart.powered = false;
+    ASSERT_TRUE(rig.requestRxRead());
+    EXPECT_EQ(rig.msUntilNextStep(), 500u) << "a silent radio: the read's timeout";
+    tick(500);
+    EXPECT_TRUE(rig.failed());
+    EXPECT_EQ(rig.msUntilNextStep(), 3000u) << "the retry wait";
+}

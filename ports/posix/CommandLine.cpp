@@ -150,6 +150,17 @@ bool parseWholeNumber(const char* text, uint64_t max, uint64_t& value) {
     return true;
 }
 
+bool parseBaud(const char* text, uint32_t& baud, std::string& error) {
+    uint64_t value = 0;
+    if (!parseWholeNumber(text, UINT32_MAX, value) ||
+        !(value == 4800 || value == 9600 || value == 57600)) {
+        error = "baud rate " + quoted(text) + " is not one of 4800, 9600, 57600";
+        return false;
+    }
+    baud = static_cast<uint32_t>(value);
+    return true;
+}
+
 bool parseDecimal(const char* text, double& value) {
     const char* c = text;
     if (*c < '0' || *c > '9') {

@@ -10,6 +10,8 @@
 // -xVALUE for an option with a letter. Problems are named in one line, with the user's text
 // quoted by quoted() so that no control character reaches the terminal.
 
+enum class ParseResult { Run, Help, Bad };
+
 struct OptionSpec {
     const char* name;  // without the dashes
     char letter;       // 0: none
@@ -28,8 +30,6 @@ public:
     int next();
     // The value of the option next() returned, if it takes one.
     const char* value() const { return currentValue; }
-    // The option as the user wrote it, without any value: "--rx-f", "-p".
-    const std::string& written() const { return writtenAs; }
     const std::string& error() const { return problem; }
 
 private:
@@ -42,7 +42,7 @@ private:
     size_t count;
     int index = 1;
     const char* currentValue = nullptr;
-    std::string writtenAs;
+    std::string writtenAs;  // the option as the user wrote it, without any value: "--rx-f"
     std::string problem;
 };
 
@@ -54,6 +54,10 @@ std::string quoted(const char* text);
 
 // Digits only, no sign, no spaces, at most `max`.
 bool parseWholeNumber(const char* text, uint64_t max, uint64_t& value);
+
+// A CAT baud rate of the FT-847: 4800, 9600 or 57600. Otherwise false, with `error` naming the
+// value in one line.
+bool parseBaud(const char* text, uint32_t& baud, std::string& error);
 
 // Digits, optionally a point and more digits: "67", "67.0". No sign, exponent or hex.
 bool parseDecimal(const char* text, double& value);

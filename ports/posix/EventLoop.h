@@ -8,10 +8,10 @@
 #include <vector>
 
 // The one poll() loop of a Linux program. Every pass, each part of the program says which
-// descriptors it watches (watch()) and when it next has something to do by itself (wakeWithin());
-// wait() then sleeps until a descriptor is ready, the earliest of those times has come, or
-// SIGINT or SIGTERM arrives, runs the handlers of the ready descriptors and forgets the pass.
-// An idle program sleeps.
+// descriptors it watches (watch()) and when it next has something to do by itself
+// (wakeWithinMs(), wakeWithinUs()). wait() then sleeps until a descriptor is ready, the earliest
+// of those times has come, or SIGINT or SIGTERM arrives. It runs the handlers of the ready
+// descriptors and forgets the pass. An idle program sleeps.
 //
 //     while (!loop.stopRequested()) {
 //         ... do what is due ...

@@ -154,11 +154,6 @@ void HardwareSerial::begin(uint32_t baud, int, int, int) {
     }
 }
 
-bool HardwareSerial::lastFrameAt(uint32_t& ms) const {
-    ms = lastFrameMs;
-    return framed;
-}
-
 void HardwareSerial::onReady(short revents) {
     if ((revents & kHangUp) != 0) {
         lose();
@@ -278,6 +273,4 @@ void HardwareSerial::flush() {
     if (fd >= 0 && tcdrain(fd) != 0 && deviceLost(errno)) {
         lose();
     }
-    lastFrameMs = millis();
-    framed = true;
 }

@@ -56,8 +56,6 @@ public:
     // or begin() not called).
     int64_t msUntilReopen(uint32_t nowMs) const;
     void reopenIfDue();
-    // millis() when the last frame had left (after flush()); false before the first frame.
-    bool lastFrameAt(uint32_t& ms) const;
 
     // The call that writes to the device: ::write, or in tests a device that takes fewer bytes
     // than it is offered.
@@ -83,8 +81,6 @@ private:
     bool exclusive = false;  // this port set the terminal's exclusive mode
     bool hungUp = false;
     uint32_t lastOpenAttemptMs = 0;
-    bool framed = false;
-    uint32_t lastFrameMs = 0;
     Writer writeTo;
     uint8_t buffer[kBufferSize] = {};
     size_t head = 0;

@@ -318,18 +318,16 @@ TEST(RigctlPower, HoldOverKeepsAnsweringAndStrictModeRefusesRadioCommands) {
 
 TEST(HeldSettings, TheNewestValueWaitsAndAPollNeverOverrulesASet) {
     HeldSettings held;
-    Item next = Item::Tone;
-    EXPECT_FALSE(held.nextPending(next));
+    EXPECT_FALSE(held.pending(Item::UplinkFrequency));
 
     held.set(Item::UplinkFrequency, 435000000);
     const uint32_t before = held.generation(Item::UplinkFrequency);
     held.set(Item::UplinkFrequency, 435000127);
     held.set(Item::DownlinkMode, 0x08);
-    ASSERT_TRUE(held.nextPending(next));
-    EXPECT_EQ(next, Item::DownlinkMode) << "the order of application, not of arrival";
+    EXPECT_TRUE(held.pending(Item::DownlinkMode));
     held.applied(Item::DownlinkMode, held.generation(Item::DownlinkMode));
-    ASSERT_TRUE(held.nextPending(next));
-    EXPECT_EQ(next, Item::UplinkFrequency);
+    EXPECT_FALSE(held.pending(Item::DownlinkMode));
+    EXPECT_TRUE(held.pending(Item::UplinkFrequency));
 
     // A value that the radio took while a newer one came still leaves the newer one to send.
     held.applied(Item::UplinkFrequency, before);
@@ -337,7 +335,8 @@ TEST(HeldSettings, TheNewestValueWaitsAndAPollNeverOverrulesASet) {
 
     // A poll that reads the old frequency while the new one waits, or that started before it
     // was set, is no knob turn.
-    EXPECT_FALSE(held.polled(Item::UplinkFrequency, 435000000, held.generation(next)));
+    EXPECT_FALSE(held.polled(Item::UplinkFrequency, 435000000,
+                             held.generation(Item::UplinkFrequency)));
     held.applied(Item::UplinkFrequency, held.generation(Item::UplinkFrequency));
     EXPECT_FALSE(held.pending(Item::UplinkFrequency));
     EXPECT_FALSE(held.polled(Item::UplinkFrequency, 435000000, before));
@@ -351,7 +350,7 @@ TEST(HeldSettings, TheNewestValueWaitsAndAPollNeverOverrulesASet) {
     EXPECT_TRUE(held.polled(Item::UplinkFrequency, 435001000, now));
     ASSERT_TRUE(held.get(Item::UplinkFrequency, hz));
     EXPECT_EQ(hz, 435001000u);
-    EXPECT_FALSE(held.nextPending(next));
+    EXPECT_FALSE(held.pending(Item::UplinkFrequency));
 }
 
 TEST(HeldSettings, EveryHeldValueGoesAgainAfterAReconnectionUnlessTheRadioRefusedIt) {

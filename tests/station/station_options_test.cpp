@@ -40,19 +40,20 @@ TEST(StationOptions, TakesEverySettingOfTheCommandLine) {
     EXPECT_EQ(p.options.txHz, 435300005u);
     EXPECT_EQ(p.options.rxMode, 0x08);
     EXPECT_EQ(p.options.txMode, 0x82);
-    EXPECT_TRUE(p.options.setTone);
-    EXPECT_DOUBLE_EQ(p.options.toneHz, 88.5);
+    EXPECT_EQ(p.options.toneTenths, 885);
     EXPECT_EQ(p.options.pollMs, 250u);
     EXPECT_TRUE(p.options.waitForPort);
 
     const Parsed minimal = parse({"--port", "/dev/pts/3", "--tone", "off"});
     ASSERT_EQ(minimal.result, ParseResult::Run);
     EXPECT_EQ(minimal.options.baud, 4800u);
-    EXPECT_EQ(minimal.options.rxHz, 0u);
-    EXPECT_EQ(minimal.options.rxMode, -1);
-    EXPECT_TRUE(minimal.options.setTone);
-    EXPECT_EQ(minimal.options.toneHz, 0.0);
+    EXPECT_FALSE(minimal.options.rxHz.has_value()) << "left as the radio has it";
+    EXPECT_FALSE(minimal.options.txHz.has_value());
+    EXPECT_FALSE(minimal.options.rxMode.has_value());
+    EXPECT_FALSE(minimal.options.txMode.has_value());
+    EXPECT_EQ(minimal.options.toneTenths, 0) << "the encoder off";
     EXPECT_FALSE(minimal.options.waitForPort);
+    EXPECT_FALSE(parse({"--port", "p"}).options.toneTenths.has_value());
 }
 
 TEST(StationOptions, NamesTheProblemWithABadArgument) {
@@ -123,12 +124,12 @@ TEST(StationOptions, TakesAToneOfZeroOrOffInAnyCaseAsNoTone) {
     for (const char* off : {"off", "OFF", "Off", "0", "0.0"}) {
         const Parsed p = parse({"--port", "p", "--tone", off});
         ASSERT_EQ(p.result, ParseResult::Run) << off << ": " << p.error;
-        EXPECT_TRUE(p.options.setTone) << off;
-        EXPECT_EQ(p.options.toneHz, 0.0) << off;
+        EXPECT_EQ(p.options.toneTenths, 0) << off;
     }
     const Parsed whole = parse({"--port", "p", "--tone", "67"});
     ASSERT_EQ(whole.result, ParseResult::Run) << whole.error;
-    EXPECT_DOUBLE_EQ(whole.options.toneHz, 67.0);
+    EXPECT_EQ(whole.options.toneTenths, 670);
+    EXPECT_EQ(parse({"--port", "p", "--tone", "250.3"}).options.toneTenths, 2503);
 }
 
 TEST(StationOptions, SaysOnceWhenAFrequencyIsBelowTheRadiosTenHertzStep) {
@@ -153,12 +154,11 @@ TEST(StationOptions, TakesTheRigctldAddressAndPort) {
     for (const auto& g : good) {
         const Parsed p = parse({"--port", "p", "--rigctld", g.value});
         ASSERT_EQ(p.result, ParseResult::Run) << g.value << ": " << p.error;
-        EXPECT_TRUE(p.options.rigctld);
         EXPECT_EQ(p.options.rigctldAddress, g.address) << g.value;
         EXPECT_EQ(p.options.rigctldPort, g.port) << g.value;
         EXPECT_FALSE(p.options.rigctldStrict);
     }
-    EXPECT_FALSE(parse({"--port", "p"}).options.rigctld) << "off unless asked for";
+    EXPECT_FALSE(parse({"--port", "p"}).options.rigctldPort.has_value()) << "off unless asked for";
     EXPECT_TRUE(parse({"--port", "p", "--rigctld=4532", "--rigctld-strict"}).options.rigctldStrict);
 
     for (const char* bad : {"65536", "-1", "host:", ":4532", "::1:4532", "[::1]", "[]:4532",

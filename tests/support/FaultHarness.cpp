@@ -597,6 +597,9 @@ FaultHarness::Figures FaultHarness::figures() const {
     const size_t kind = static_cast<size_t>(loop) % 3;
     f.loops[kind] = 1;
     f.longestRecoveryByLoopMs[kind] = counts.longestRecoveryMs;
+    f.updatesBeforeStep = checker.updatesBeforeStep;
+    f.statesBeforeStep[kind] = checker.statesBeforeStep;
+    f.statesAtStep[kind] = checker.statesAtStep;
     return f;
 }
 
@@ -631,7 +634,10 @@ void FaultHarness::Figures::add(const Figures& other) {
     if (other.longestGapMs > longestGapMs) {
         longestGapMs = other.longestGapMs;
     }
+    updatesBeforeStep += other.updatesBeforeStep;
     for (size_t i = 0; i < 3; ++i) {
+        statesBeforeStep[i] |= other.statesBeforeStep[i];
+        statesAtStep[i] |= other.statesAtStep[i];
         loops[i] += other.loops[i];
         if (other.longestRecoveryByLoopMs[i] > longestRecoveryByLoopMs[i]) {
             longestRecoveryByLoopMs[i] = other.longestRecoveryByLoopMs[i];

@@ -101,6 +101,11 @@ public:
         uint64_t bytesInStalls = 0;          // bytes that reached the UART during a stall
         uint32_t longestGapMs = 0;
         uint32_t longestRecoveryByLoopMs[3] = {0, 0, 0};
+        uint64_t updatesBeforeStep = 0;  // updates before msUntilNextStep()'s time
+        // Per Loop, a bit per FT847::State: seen with an update before msUntilNextStep()'s
+        // time, and with one at or after it.
+        uint32_t statesBeforeStep[3] = {0, 0, 0};
+        uint32_t statesAtStep[3] = {0, 0, 0};
 
         void add(const Figures& other);
         uint64_t faults() const;  // every fault event and every fault that struck

@@ -249,6 +249,7 @@ void InvariantChecker::expectCommandFrame(uint8_t p1, const uint8_t* bcd, uint8_
 
 // What the driver can find when it looks: the bytes waiting now, after those it took before.
 void InvariantChecker::beforeUpdate() {
+    beforeUpdateSeen = snapshot();
     receivedBefore = uart.rx.size();
     if (rig.currentState() == State::AwaitResponse) {
         for (size_t i = 0; i < receivedBefore && replyTaken + i < sizeof reply; ++i) {
@@ -295,7 +296,50 @@ void InvariantChecker::updated() {
             cacheFilled[lastReadRx ? 1 : 0] = true;
         }
     }
+    const StepTime asked = stepTime;
     check(after);
+    checkStepTime(asked, beforeUpdateSeen, after);
+}
+
+// `asked` is what msUntilNextStep() said after the last call, `before` and `after` the driver
+// around this update(), stepTime what it says now.
+void InvariantChecker::checkStepTime(const StepTime& asked, const Snapshot& before,
+                                     const Snapshot& after) {
+    const uint32_t now = millis();
+    const uint32_t since = now - asked.askedAtMs;
+    const bool forCommand = asked.inMs == FT847::kUntilCommand;
+    const uint32_t bit = 1u << (static_cast<unsigned>(asked.seen.state) & 31u);
+    // Bytes waiting for the driver are no change of its own.
+    Snapshot seen = asked.seen;
+    seen.received = before.received;
+    const bool untouched = seen == before && after == before;
+    const auto problem = [&](const std::string& what) {
+        fault("state " + std::to_string(static_cast<int>(asked.seen.state)) + ", " +
+              std::to_string(since) + " ms after msUntilNextStep() gave " +
+              (forCommand ? std::string("kUntilCommand") : std::to_string(asked.inMs)) + ": " +
+              what);
+    };
+    if (!forCommand && since >= asked.inMs) {
+        statesAtStep |= bit;
+        if (untouched) {
+            problem("nothing has happened");
+        }
+        return;
+    }
+    if (asked.seen.state == State::AwaitResponse && before.received > asked.seen.received) {
+        return;  // a reply byte that came since may end a read before its timeout
+    }
+    ++updatesBeforeStep;
+    statesBeforeStep |= bit;
+    const bool sameTime = forCommand ? stepTime.inMs == FT847::kUntilCommand
+                                     : stepTime.inMs != FT847::kUntilCommand &&
+                                           now + stepTime.inMs == asked.askedAtMs + asked.inMs;
+    if (!untouched) {
+        problem("an update changed the driver");
+    } else if (!sameTime) {
+        problem("an update that changed nothing moved the time to " +
+                std::to_string(stepTime.inMs) + " ms");
+    }
 }
 
 // The outcome of one update() during a read follows from the bytes it found and the time.
@@ -377,6 +421,13 @@ void InvariantChecker::check(const Snapshot& now) {
     }
     lastState = now.state;
     lastConnected = now.connected;
+
+    stepTime = {millis(), rig.msUntilNextStep(), snapshot()};
+    if (stepTime.inMs == FT847::kUntilCommand && now.state != State::Idle &&
+        (now.state != State::Ready || now.busy)) {
+        fault("state " + std::to_string(static_cast<int>(now.state)) +
+              (now.busy ? " (busy)" : "") + ": msUntilNextStep() waits for a command");
+    }
 }
 
 void InvariantChecker::checkFrames() {

@@ -28,7 +28,11 @@
 //   a refused command changes nothing observable;
 // - once the radio is healthy and the driver left alone, it is connected again within the
 //   bound it was given (no update() that sees it connected comes later), then stays connected
-//   and silent.
+//   and silent;
+// - msUntilNextStep() is exact: an update() before the time it gave changes nothing (unless
+//   reply bytes arrived during a read) and leaves the time as it was, busy() does not change
+//   before then either, and by the first update() at or after it something has changed; it
+//   says "until a command" only for a driver that is not begun, or connected and not busy.
 //
 // Expected numbers are written out here rather than taken from the driver.
 
@@ -92,6 +96,9 @@ public:
     uint32_t failures = 0;      // entries into the retry wait
     uint32_t reconnections = 0; // handshakes that ended connected
     uint32_t refused = 0;       // commands refused
+    uint32_t updatesBeforeStep = 0;  // updates before msUntilNextStep()'s time, each checked
+    uint32_t statesBeforeStep = 0;   // bit per State: seen with such an update
+    uint32_t statesAtStep = 0;       // bit per State: seen with an update at or after the time
 
 private:
     static constexpr uint32_t kNotYet = UINT32_MAX;
@@ -104,6 +111,18 @@ private:
     void abandonPending();
     void forgetCache();
     void checkRead(FT847::State after, uint32_t now);
+
+    // What msUntilNextStep() said after the last call into the driver, and what the driver
+    // looked like then.
+    struct StepTime {
+        uint32_t askedAtMs = 0;
+        uint32_t inMs = 0;
+        Snapshot seen{};
+    };
+    void checkStepTime(const StepTime& asked, const Snapshot& before, const Snapshot& after);
+
+    StepTime stepTime;
+    Snapshot beforeUpdateSeen{};
 
     const FT847& rig;
     const HardwareSerial& uart;

@@ -5,6 +5,8 @@
 HardwareSerial catUart(1);  // the UART wired to the radio's CAT socket
 FT847 radio(catUart);       // a global: no heap, its state is in .bss
 
+constexpr bool kSleepWhenIdle = false;  // optional: see the end of the loop
+
 int main() {
     // ... board start-up: clocks, the millisecond tick, the console, the settings ...
 
@@ -23,5 +25,16 @@ int main() {
         }
 
         // ... the rest of the firmware's work for this pass ...
+
+        // msUntilNextStep() is 0 while the driver has a step due, else how long it needs no
+        // update() (FT847::kUntilCommand: not until it is given a command), unless the UART
+        // receives a byte in the meantime.
+        if (kSleepWhenIdle && radio.msUntilNextStep() > 0) {
+            // Until the next interrupt: the millisecond tick, or the UART's receive interrupt.
+            // A tickless board sets a wake-up timer to the sooner of that time and its own
+            // next deadline (here the next poll) instead, and checks and sleeps with interrupts
+            // masked, so that a byte that arrives in between is not slept through.
+            __asm__ volatile("wfi");
+        }
     }
 }
