@@ -20,6 +20,7 @@
 
 #include "CatProtocol.h"
 #include "CommandLine.h"
+#include "ConfigFile.h"
 #include "EventLoop.h"
 #include "LineOutput.h"
 #include "RadioModel.h"
@@ -29,18 +30,20 @@ namespace {
 
 const char* const kUsage =
     "usage: ft847-emulator [--baud 4800|9600|57600] [--latency-ms 0..1000] [--log-frames]\n"
+    "       ft847-emulator --version\n"
     "Commands on standard input: off, on, status, quit.\n";
+
+const OptionSpec kOptions[] = {
+    {"baud", 'b', true},
+    {"latency-ms", 'l', true},
+    {"help", 'h', false},
+    {"log-frames", 0, false},
+};
 
 enum class Parsed { Run, Help, Bad };
 
 Parsed parseArguments(int argc, char** argv, RadioModel::Options& options, bool& logFrames,
                       std::string& error) {
-    static const OptionSpec kOptions[] = {
-        {"baud", 'b', true},
-        {"latency-ms", 'l', true},
-        {"help", 'h', false},
-        {"log-frames", 0, false},
-    };
     OptionReader reader(argc, argv, kOptions, sizeof kOptions / sizeof kOptions[0]);
     for (int id; (id = reader.next()) != OptionReader::kDone;) {
         uint64_t value = 0;
@@ -247,7 +250,19 @@ int main(int argc, char** argv) {
     RadioModel::Options options;
     bool logFrames = false;
     std::string error;
-    switch (parseArguments(argc, argv, options, logFrames, error)) {
+    ProgramArguments arguments;
+    switch (arguments.read(argc, argv, kOptions, sizeof kOptions / sizeof kOptions[0], nullptr,
+                           error)) {
+    case ProgramArguments::Outcome::Version:
+        out.post("ft847-emulator " FT847_VERSION "\n");
+        return finish(0);
+    case ProgramArguments::Outcome::Bad:
+        err.post("ft847-emulator: " + error + "\n");
+        return finish(2);
+    case ProgramArguments::Outcome::Run:
+        break;
+    }
+    switch (parseArguments(arguments.argc(), arguments.argv(), options, logFrames, error)) {
     case Parsed::Help:
         out.post(kUsage);
         return finish(0);

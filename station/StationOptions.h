@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "ConfigFile.h"
+
 // What the station program was asked to do, from its command line.
 struct StationOptions {
     std::string port;
@@ -33,3 +35,9 @@ ParseResult parseStationOptions(int argc, char** argv, StationOptions& options,
                                 std::string& error, std::vector<std::string>& notes);
 
 extern const char* const kStationUsage;
+
+// The station's arguments for parseStationOptions(): the command line, and the options of the
+// configuration file that --config names, each line checked on its own so that a bad one is
+// named with its line. Also answers --version.
+ProgramArguments::Outcome readStationArguments(int argc, char** argv, ProgramArguments& arguments,
+                                               std::string& error);

@@ -103,7 +103,18 @@ int main(int argc, char** argv) {
     StationOptions options;
     std::string error;
     std::vector<std::string> notes;
-    switch (parseStationOptions(argc, argv, options, error, notes)) {
+    ProgramArguments arguments;
+    switch (readStationArguments(argc, argv, arguments, error)) {
+    case ProgramArguments::Outcome::Version:
+        status.post("ft847-station " FT847_VERSION "\n");
+        return finish(0);
+    case ProgramArguments::Outcome::Bad:
+        log.post("ft847-station: " + error + "\n");
+        return finish(2);
+    case ProgramArguments::Outcome::Run:
+        break;
+    }
+    switch (parseStationOptions(arguments.argc(), arguments.argv(), options, error, notes)) {
     case ParseResult::Help:
         status.post(kStationUsage);
         return finish(0);
