@@ -11,8 +11,41 @@
 # - --rigctld-strict: radio commands answer RPRT -20 while the radio is off.
 # - A second server on a port in use stops with one line and status 1; one on another address
 #   than the loopback's warns that the protocol has no authentication.
+# With "eviction" as a fourth argument, instead (it takes about 35 s, as it runs the real
+# silence of 30 s that the station waits for):
+# - Seven clients that say nothing and an engaged tracker take the eight places; a tracker
+#   that comes later gets in within 40 s, in the place of a silent client, and the engaged
+#   tracker keeps tracking without an error.
 source "$(dirname "$0")/lib.sh"
 client=$3
+
+if [ "${4:-}" = "eviction" ]; then
+    start_emulator radio
+    start_station station --port "$pty_radio" --rigctld 0
+    wait_for "$work/station.out" "station: rigctld on 127.0.0.1 port " 1 3
+    port=$(sed -n 's/^station: rigctld on 127.0.0.1 port //p' "$work/station.out")
+    "$client" fill "$port" 7 50 >"$work/fill.out" 2>&1 &
+    pids+=($!)
+    wait_for "$work/fill.out" "answered 7" 1 5
+    "$client" track "$port" 36 1000 437800003 145900007 >"$work/track.out" 2>&1 &
+    tracker=$!
+    pids+=("$tracker")
+    wait_for "$work/track.out" "cycle 0 " 1 5
+    "$client" enter "$port" 50 >"$work/enter.out" 2>&1 || fail "the late tracker failed"
+    took=$(sed -n 's/^entered after //p' "$work/enter.out")
+    [ -n "$took" ] || fail "the late tracker was kept out for 50 s"
+    [ "$took" -le 40000 ] || fail "the late tracker was kept out for $took ms"
+    [ "$took" -ge 28000 ] || fail "a client was evicted after $took ms, before 30 s of silence"
+    grep -q "^station: tracker 127.0.0.1 port [0-9]* evicted: silent for 3[0-9] s while all 8 places were taken; its place goes to 127.0.0.1 port [0-9]*$" \
+        "$work/station.out" || fail "no status line for the eviction"
+    wait_for "$work/fill.out" "closed 0" 1 2
+    wait_exit "$tracker" 30
+    [ "$exited" -eq 0 ] || fail "the engaged tracker exited with $exited"
+    grep -q "^error" "$work/track.out" && fail "the engaged tracker saw an error"
+    stop_station station
+    echo "PASS: a late tracker got in after $took ms in the place of a silent client"
+    exit 0
+fi
 
 cycle_ms=500
 cycles=40

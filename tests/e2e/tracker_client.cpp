@@ -19,6 +19,9 @@
 //   tracker_client fill PORT COUNT SECONDS
 //       opens COUNT connections, checks that each answers, then holds them for SECONDS; prints
 //       "answered N", and for each connection the station closed "closed K".
+//   tracker_client enter PORT SECONDS
+//       a tracker that comes when every place may be taken: every 500 ms it connects and asks
+//       \chk_vfo, until it is answered; prints "entered after MS", or "kept out" after SECONDS.
 //
 // Every wait is bounded. Exits 1 when the station cannot be reached or stops answering.
 
@@ -238,6 +241,26 @@ int fill(int port, int count, long seconds) {
     return 0;
 }
 
+int enter(int port, long seconds) {
+    const long started = nowMs();
+    while (nowMs() - started < seconds * 1000) {
+        const int fd = connectTo(port);
+        const std::string line = "\\chk_vfo\n";
+        send(fd, line.data(), line.size(), MSG_NOSIGNAL);
+        pollfd watch{fd, POLLIN, 0};
+        char reply[128];
+        const bool answered = poll(&watch, 1, 1000) > 0 && recv(fd, reply, 127, 0) > 0;
+        close(fd);
+        if (answered) {
+            printf("entered after %ld\n", nowMs() - started);
+            return 0;
+        }
+        sleepMs(500);
+    }
+    printf("kept out\n");
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -255,9 +278,13 @@ int main(int argc, char** argv) {
     if (mode == "fill" && argc == 5) {
         return fill(atoi(argv[2]), atoi(argv[3]), atol(argv[4]));
     }
+    if (mode == "enter" && argc == 4) {
+        return enter(atoi(argv[2]), atol(argv[3]));
+    }
     fprintf(stderr, "usage: tracker_client track PORT CYCLES CYCLE_MS DOWN_HZ UP_HZ\n"
                     "       tracker_client latency PORT COUNT GAP_MS DOWN_HZ\n"
                     "       tracker_client hog PORT SECONDS\n"
-                    "       tracker_client fill PORT COUNT SECONDS\n");
+                    "       tracker_client fill PORT COUNT SECONDS\n"
+                    "       tracker_client enter PORT SECONDS\n");
     return 2;
 }
