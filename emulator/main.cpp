@@ -126,7 +126,8 @@ public:
     // Reply bytes whose time has come; a station that does not read loses them.
     void send() {
         for (uint8_t byte; radio.nextByte(EventLoop::nowUs(), byte);) {
-            (void)write(master, &byte, 1);
+            const ssize_t written = write(master, &byte, 1);
+            (void)written;
         }
     }
 
