@@ -3,7 +3,7 @@
 #   1. builds it as docs/service.md says: cmake --preset default, cmake --build --preset
 #      default, cpack --preset deb;
 #   2. its contents: both programs, both manual pages, the systemd unit, the example
-#      configuration, the copyright file and the changelog;
+#      configuration (as docs/service.md shows it), the copyright file and the changelog;
 #   3. the manual pages under `mandoc -T lint`, and the package under lintian;
 #   4. Debian's hardening in both programs: position-independent executable, full RELRO (the
 #      GNU_RELRO segment and BIND_NOW), the stack protector and fortified libc calls;
@@ -45,6 +45,12 @@ for file in usr/bin/ft847-station usr/bin/ft847-emulator usr/share/man/man1/ft84
     [ -e "$unpacked/$file" ] || problem "the package lacks $file"
 done
 [ -n "$unit" ] || problem "the package lacks ft847-station@.service"
+# docs/service.md shows the example configuration as the package holds it.
+awk '/The example of the package:$/ { want = 1; next }
+     want && /^```$/ { if (inside) exit; inside = 1; next }
+     inside { print }' docs/service.md >"$work/documented.conf"
+cmp -s "$work/documented.conf" "$unpacked/usr/share/doc/ft847-station/examples/radio.conf" ||
+    problem "docs/service.md does not show the packaged example configuration"
 depends=$(dpkg-deb -f "$deb" Depends)
 [ -n "$depends" ] || problem "the package has no computed dependencies"
 
