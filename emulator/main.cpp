@@ -20,6 +20,7 @@
 
 #include "CatProtocol.h"
 #include "CommandLine.h"
+#include "ConfigFile.h"
 #include "EventLoop.h"
 #include "LineOutput.h"
 #include "ProgramOutput.h"
@@ -30,6 +31,7 @@ namespace {
 
 const char* const kUsage =
     "usage: ft847-emulator [--baud 4800|9600|57600] [--latency-ms 0..1000] [--log-frames]\n"
+    "       ft847-emulator --version\n"
     "Commands on standard input: off, on, status, quit.\n";
 
 enum Option { kBaud, kLatency, kHelp, kLogFrames };
@@ -123,7 +125,8 @@ public:
     // Reply bytes whose time has come; a station that does not read loses them.
     void send() {
         for (uint8_t byte; radio.nextByte(EventLoop::nowUs(), byte);) {
-            (void)write(master, &byte, 1);
+            const ssize_t written = write(master, &byte, 1);
+            (void)written;
         }
     }
 
@@ -241,7 +244,19 @@ int main(int argc, char** argv) {
     RadioModel::Options options;
     bool logFrames = false;
     std::string error;
-    const ParseResult parsed = parseArguments(argc, argv, options, logFrames, error);
+    ProgramArguments arguments;
+    switch (arguments.read(argc, argv, kOptions, sizeof kOptions / sizeof kOptions[0], nullptr,
+                           error)) {
+    case ProgramArguments::Outcome::Version:
+        out.post("ft847-emulator " FT847_VERSION "\n");
+        return output.finish(0);
+    case ProgramArguments::Outcome::Bad:
+        return output.endWithoutRunning(ParseResult::Bad, kUsage, error);
+    case ProgramArguments::Outcome::Run:
+        break;
+    }
+    const ParseResult parsed =
+        parseArguments(arguments.argc(), arguments.argv(), options, logFrames, error);
     if (parsed != ParseResult::Run) {
         return output.endWithoutRunning(parsed, kUsage, error);
     }

@@ -380,6 +380,32 @@ def station_cpu():
     ]
 
 
+def service_package():
+    f = figures('package.txt')
+    return table(['What', 'Figure'], [
+        ['exposure of `ft847-station@.service` (`systemd-analyze security --offline=true`)',
+         f['unit-exposure']],
+        ['lintian errors / warnings / notes',
+         f'{f["lintian-errors"]} / {f["lintian-warnings"]} / {f["lintian-info"]}'],
+        ['`mandoc -T lint` warnings in both manual pages', f['man-lint-warnings']],
+        ['programs with Debian\'s hardening, of 2', f['hardened-programs']],
+        ['package file and size', f'`{f["deb-file"]}`, {f.number("deb-bytes")} bytes'],
+        ['dependencies, computed by dpkg-shlibdeps', f'`{f["depends"]}`'],
+    ])
+
+
+def rigctld_churn():
+    f = figures('rigctld-churn.txt')
+    return table(['What', 'Figure'], [
+        ['churn', f'{f["seconds"]} s, {f.number("connections")} connections, '
+                  f'{f.number("refused")} refused'],
+        ['the station\'s resident memory before / after / growth',
+         f'{f["rss-before-kb"]} / {f["rss-after-kb"]} / {f["rss-growth-kb"]} KB'],
+        ['open descriptors before / after',
+         f'{f["descriptors-before"]} / {f["descriptors-after"]}'],
+    ])
+
+
 # --- The front page --------------------------------------------------------------------------
 
 def headline():
@@ -414,6 +440,8 @@ BLOCKS = {
     'mutation': (mutation, ['mutation.txt']),
     'rigctld': (rigctld, ['rigctld.txt']),
     'station-cpu': (station_cpu, ['station-cpu.txt']),
+    'service-package': (service_package, ['package.txt']),
+    'rigctld-churn': (rigctld_churn, ['rigctld-churn.txt']),
     'headline': (headline, ['linked-size.txt', 'cost.txt', 'fault-injection.txt',
                             'coverage.txt']),
 }

@@ -9,16 +9,18 @@
 #   cost          instructions per update() under callgrind (scripts/cost.sh)
 #   rigctld       the tracker interface's figures (scripts/rigctld-figures.sh)
 #   station-cpu   the Linux programs' idle CPU (scripts/station-cpu.sh, 60 s)
+#   package       the Debian package and its unit (scripts/package.sh)
+#   churn         the tracker server under five minutes of churn (scripts/rigctld-churn.sh)
 #   robustness    CI's robustness steps (scripts/ci-robustness.sh; many minutes)
 #   mutation      a full mutation check (scripts/mutation.py; several minutes)
-# Without WHAT: footprint, linked, cost, rigctld and station-cpu. rigctld and station-cpu run
-# the default preset's build (build/), which they build first.
+# Without WHAT: everything but robustness and mutation. rigctld, station-cpu and churn run the
+# default preset's build (build/), which they build first.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-known="footprint linked cost rigctld station-cpu robustness mutation"
+known="footprint linked cost rigctld station-cpu package churn robustness mutation"
 wanted=("$@")
-[ ${#wanted[@]} -gt 0 ] || wanted=(footprint linked cost rigctld station-cpu)
+[ ${#wanted[@]} -gt 0 ] || wanted=(footprint linked cost rigctld station-cpu package churn)
 for what in "${wanted[@]}"; do
     [[ " $known " == *" $what "* ]] ||
         { echo "update-docs.sh: nothing called '$what' to measure ($known)" >&2; exit 2; }
@@ -45,6 +47,8 @@ for what in "${wanted[@]}"; do
     cost) measure cost.txt bash scripts/cost.sh --check ;;
     rigctld) host_build; measure rigctld.txt bash scripts/rigctld-figures.sh ;;
     station-cpu) host_build; measure station-cpu.txt bash scripts/station-cpu.sh --check ;;
+    package) measure package.txt bash scripts/package.sh --check ;;
+    churn) host_build; measure rigctld-churn.txt bash scripts/rigctld-churn.sh --check ;;
     robustness) host_build; bash scripts/ci-robustness.sh >&2 ;;
     mutation) python3 scripts/mutation.py >&2 ;;
     esac

@@ -20,6 +20,12 @@ constexpr size_t kReadChunk = 4096;
 constexpr uint64_t kAcceptPauseUs = 1000000;
 // How long a client that quit may take to read its last replies.
 constexpr uint64_t kQuitGraceUs = 5000000;
+// Keepalive: the first probe after 30 s without a segment, then every 10 s; the third
+// unanswered probe ends the connection. A reply that is never acknowledged ends it after 60 s.
+constexpr int kKeepIdleS = 30;
+constexpr int kKeepIntervalS = 10;
+constexpr int kKeepProbes = 3;
+constexpr unsigned kUnacknowledgedMs = 60000;
 
 void closeDescriptor(int& fd) {
     if (fd >= 0) {
@@ -149,7 +155,7 @@ void RigctlServer::accept() {
         getnameinfo(reinterpret_cast<sockaddr*>(&from), length, host, sizeof host, service,
                     sizeof service, NI_NUMERICHOST | NI_NUMERICSERV);
         const std::string peer = std::string(host) + " port " + service;
-        if (clients() >= kMaxClients) {
+        if (clients() >= kMaxClients && !evictForNewcomer(peer)) {
             ::close(fd);
             ++events.refused;
             report("tracker " + peer + " refused: " + std::to_string(kMaxClients) +
@@ -160,12 +166,38 @@ void RigctlServer::accept() {
         const int on = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &kSocketSendBuffer, sizeof kSocketSendBuffer);
+        setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+        setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &kKeepIdleS, sizeof kKeepIdleS);
+        setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &kKeepIntervalS, sizeof kKeepIntervalS);
+        setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &kKeepProbes, sizeof kKeepProbes);
+        setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &kUnacknowledgedMs,
+                   sizeof kUnacknowledgedMs);
         connections.push_back(std::make_unique<Client>());
         connections.back()->fd = fd;
         connections.back()->peer = peer;
+        connections.back()->heardAtUs = EventLoop::nowUs();
         ++events.accepted;
         report("tracker " + peer + " connected");
     }
+}
+
+bool RigctlServer::evictForNewcomer(const std::string& newcomer) {
+    Client* silent = nullptr;
+    for (const auto& client : connections) {
+        if (client->fd >= 0 && (silent == nullptr || client->heardAtUs < silent->heardAtUs)) {
+            silent = client.get();
+        }
+    }
+    const uint64_t silentUs = silent != nullptr ? EventLoop::nowUs() - silent->heardAtUs : 0;
+    if (silent == nullptr || silentUs < evictAfterUs) {
+        return false;
+    }
+    ++events.evicted;
+    close(*silent, ("evicted: silent for " + std::to_string(silentUs / 1000000u) +
+                    " s while all " + std::to_string(kMaxClients) +
+                    " places were taken; its place goes to " + newcomer)
+                       .c_str());
+    return true;
 }
 
 void RigctlServer::serve(Client& client, short revents, RigctlStation& station) {
@@ -189,10 +221,15 @@ void RigctlServer::read(Client& client, RigctlStation& station) {
     if (got < 0 && (errno == EAGAIN || errno == EINTR)) {
         return;
     }
+    if (got < 0 && errno == ETIMEDOUT) {
+        close(client, "lost: its computer stopped answering");
+        return;
+    }
     if (got <= 0) {
         close(client, "left");
         return;
     }
+    client.heardAtUs = EventLoop::nowUs();
     client.session.receive(bytes, static_cast<size_t>(got), station, client.output);
     if (client.session.quitting() && !client.closing) {
         client.closing = true;

@@ -17,22 +17,32 @@
 //
 // A client that does not read its replies is not waited for: what the socket does not take of
 // its replies queues up to kOutputLimit bytes, and beyond that it is disconnected; one that
-// quit has a few seconds to take its last replies. A client beyond kMaxClients is accepted and
-// closed at once, so that it sees the refusal instead of hanging in the backlog.
+// quit has a few seconds to take its last replies.
+//
+// Nobody can hold the places for good. When all kMaxClients places are taken, a new client gets
+// the place of the one that has been silent longest, if that one has said nothing for
+// kEvictSilentMs; a tracker that is engaged sends every cycle, so it is never the one. Otherwise
+// the newcomer is accepted and closed at once, so that it sees the refusal instead of hanging in
+// the backlog. TCP keepalive notices a peer that vanished without closing (a computer switched
+// off, a cable pulled) within about a minute, and frees its place.
 class RigctlServer {
 public:
     static constexpr size_t kMaxClients = 8;
     static constexpr size_t kOutputLimit = 64 * 1024;
+    static constexpr uint32_t kEvictSilentMs = 30000;
 
     // What happened to connections, counted; `status`, if given, also gets a line for each.
     struct Events {
         size_t accepted = 0;
-        size_t refused = 0;     // beyond kMaxClients
-        size_t closed = 0;      // quit, hung up, or the socket failed
+        size_t refused = 0;     // beyond kMaxClients, with none silent long enough
+        size_t evicted = 0;     // silent longest, for a newcomer
+        size_t closed = 0;      // quit, hung up, evicted, or the socket failed
         size_t overflowed = 0;  // disconnected for not reading
     };
 
-    explicit RigctlServer(LineOutput* status = nullptr) : statusLines(status) {}
+    // `evictSilentMs` other than kEvictSilentMs is for tests.
+    explicit RigctlServer(LineOutput* status = nullptr, uint32_t evictSilentMs = kEvictSilentMs)
+        : statusLines(status), evictAfterUs(uint64_t{evictSilentMs} * 1000u) {}
     ~RigctlServer();
     RigctlServer(const RigctlServer&) = delete;
     RigctlServer& operator=(const RigctlServer&) = delete;
@@ -58,9 +68,13 @@ private:
         std::string output;
         bool closing = false;  // quit: close once the output is out
         uint64_t quitAtUs = 0;
+        uint64_t heardAtUs = 0;  // when it connected or last sent something
     };
 
     void accept();
+    // Frees the place of the client silent longest for `newcomer`, if it has been silent long
+    // enough.
+    bool evictForNewcomer(const std::string& newcomer);
     void serve(Client& client, short revents, RigctlStation& station);
     void read(Client& client, RigctlStation& station);
     void flush(Client& client);
@@ -68,6 +82,7 @@ private:
     void report(const std::string& line);
 
     LineOutput* statusLines;
+    const uint64_t evictAfterUs;
     int listener = -1;
     uint16_t boundPort = 0;
     uint64_t acceptPausedUntilUs = 0;

@@ -14,7 +14,9 @@ const char* const kStationUsage =
     "                     [--rx-mode MODE] [--tx-mode MODE]   (lsb, usb, cw, cw-narrow, fm)\n"
     "                     [--tone HZ|off] [--poll-ms MS] [--wait-for-port]\n"
     "                     [--rigctld [ADDR:]PORT [--rigctld-strict]]\n"
-    "                     (ADDR 127.0.0.1 unless given; an IPv6 address in brackets)\n";
+    "                     (ADDR 127.0.0.1 unless given; an IPv6 address in brackets)\n"
+    "                     [--config FILE] (long options, one 'name = value' a line)\n"
+    "       ft847-station --version\n";
 
 namespace {
 
@@ -179,4 +181,20 @@ ParseResult parseStationOptions(int argc, char** argv, StationOptions& options,
         return ParseResult::Bad;
     }
     return ParseResult::Run;
+}
+
+ProgramArguments::Outcome readStationArguments(int argc, char** argv, ProgramArguments& arguments,
+                                               std::string& error) {
+    // A line on its own, beside a port (which is required) and a rigctld server (which
+    // --rigctld-strict needs): what options need of each other is checked once the file and
+    // the command line are read together.
+    const auto checkLine = [](const std::string& argument, std::string& problem) {
+        std::string words[] = {"ft847-station", "--port=-", "--rigctld=0", argument};
+        char* line[] = {&words[0][0], &words[1][0], &words[2][0], &words[3][0], nullptr};
+        StationOptions ignored;
+        std::vector<std::string> notes;
+        return parseStationOptions(4, line, ignored, problem, notes) != ParseResult::Bad;
+    };
+    return arguments.read(argc, argv, kOptions, sizeof kOptions / sizeof kOptions[0], checkLine,
+                          error);
 }

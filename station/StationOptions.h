@@ -7,9 +7,10 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "ConfigFile.h"
 
-// What the station program was asked to do, from its command line. A setting that is not given
-// is left as the radio has it.
+// What the station program was asked to do, from its command line and its configuration file.
+// A setting that is not given is left as the radio has it.
 struct StationOptions {
     std::string port;
     uint32_t baud = 4800;
@@ -34,3 +35,9 @@ ParseResult parseStationOptions(int argc, char** argv, StationOptions& options,
                                 std::string& error, std::vector<std::string>& notes);
 
 extern const char* const kStationUsage;
+
+// The station's arguments for parseStationOptions(): the command line, and the options of the
+// configuration file that --config names, each line checked on its own so that a bad one is
+// named with its line. Also answers --version.
+ProgramArguments::Outcome readStationArguments(int argc, char** argv, ProgramArguments& arguments,
+                                               std::string& error);

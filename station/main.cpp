@@ -92,7 +92,18 @@ int main(int argc, char** argv) {
     StationOptions options;
     std::string error;
     std::vector<std::string> notes;
-    const ParseResult parsed = parseStationOptions(argc, argv, options, error, notes);
+    ProgramArguments arguments;
+    switch (readStationArguments(argc, argv, arguments, error)) {
+    case ProgramArguments::Outcome::Version:
+        status.post("ft847-station " FT847_VERSION "\n");
+        return finish(0);
+    case ProgramArguments::Outcome::Bad:
+        return output.endWithoutRunning(ParseResult::Bad, kStationUsage, error);
+    case ProgramArguments::Outcome::Run:
+        break;
+    }
+    const ParseResult parsed =
+        parseStationOptions(arguments.argc(), arguments.argv(), options, error, notes);
     if (parsed != ParseResult::Run) {
         return output.endWithoutRunning(parsed, kStationUsage, error);
     }

@@ -8,13 +8,16 @@
 #include <string>
 
 #include "LineOutput.h"
+#include "StandardStreams.h"
 
 Log Serial;
 
 // A line longer than the buffer is cut; its end still ends the line.
 void Log::write(const char* text) {
+    // Under systemd the journal stamps the line: a second stamp would only be noise.
+    static const bool stamped = !writesToJournal(2);
     for (const char* c = text; *c != '\0'; ++c) {
-        if (length == 0) {
+        if (length == 0 && stamped) {
             timeval now{};
             gettimeofday(&now, nullptr);
             tm local{};

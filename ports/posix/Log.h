@@ -4,7 +4,8 @@
 
 class LineOutput;
 
-// The console: the driver's lines go to standard error, each behind a wall-clock time stamp.
+// The console: the driver's lines go to standard error, each behind a wall-clock time stamp
+// (not when standard error is the journal, which stamps them itself).
 // Once the program attaches a LineOutput, whole lines go through it and never block.
 class Log {
 public:

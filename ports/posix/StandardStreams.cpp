@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +22,16 @@ bool openStandardDescriptors() {
         }
     }
     return true;
+}
+
+bool writesToJournal(int fd) {
+    const char* stream = getenv("JOURNAL_STREAM");
+    unsigned long long device = 0;
+    unsigned long long inode = 0;
+    char end = 0;
+    struct stat info {};
+    return stream != nullptr && sscanf(stream, "%llu:%llu%c", &device, &inode, &end) == 2 &&
+           fstat(fd, &info) == 0 && info.st_dev == device && info.st_ino == inode;
 }
 
 StandardStream::StandardStream(int stream) : original(stream), fd(stream) {

@@ -8,6 +8,10 @@
 // False if one could not be opened (the program should then exit).
 bool openStandardDescriptors();
 
+// True when `fd` is a stream that systemd connected to the journal: $JOURNAL_STREAM then
+// names its device and inode ("8:12345"). The journal stamps every line with the time itself.
+bool writesToJournal(int fd);
+
 // Standard output or error, written without ever blocking the program.
 //
 // A pipe, FIFO or terminal is opened again through /proc/self/fd with O_NONBLOCK. That is a new

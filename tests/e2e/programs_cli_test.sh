@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Both programs' command lines and the emulator's input, as a careless user gives them.
+# Both programs' command lines, the station's configuration file, and the emulator's input, as
+# a careless user gives them.
 #   programs_cli_test.sh EMULATOR STATION
 source "$(dirname "$0")/lib.sh"
 
@@ -36,7 +37,22 @@ expect_refused station_escape 2 \
     "ft847-station: frequency '1\\n\\x1b[2J' is not a whole number of Hz from 10 to 999999990"
 run station_missing "$station" --port $'/dev/null/\e[2J'
 expect_refused station_missing 1 "ft847-station: cannot open /dev/null/\\x1b[2J: Not a directory"
-echo "ok: --help, and one line naming the problem"
+for program in emulator station; do
+    run "${program}_version" "${!program}" --version
+    [ "$exited" -eq 0 ] || fail "$program --version: status $exited"
+    grep -qx "ft847-$program [0-9]*\.[0-9]*\.[0-9]*" "$work/${program}_version.out" ||
+        fail "$program --version: no version"
+done
+
+# A bad line of a configuration file is named with the file and the line, before any port is
+# opened (this one does not exist).
+printf '# a station\nport = %s/no-such-device\ncolour = red\n' "$work" >"$work/bad.conf"
+run station_bad_key "$station" --config "$work/bad.conf"
+expect_refused station_bad_key 2 "ft847-station: $work/bad.conf:3: unknown option 'colour'"
+run station_no_conf "$station" --config "$work/none.conf"
+expect_refused station_no_conf 2 \
+    "ft847-station: cannot read $work/none.conf: No such file or directory"
+echo "ok: --help, --version, and one line naming the problem"
 
 # The emulator ends at the end of its input, after a last line that has no newline.
 printf 'status' | "$emulator" >"$work/eof.out" 2>&1 &
@@ -59,4 +75,26 @@ wait_for "$work/step.out" "station: settings applied" 1 5
 stop_station step
 [ "$(count "$work/step.err" "--tx-freq 145900015 is sent as 145900010 Hz")" -eq 1 ] ||
     fail "no note about the 10 Hz step"
-echo "PASS: command lines and the emulator's input"
+grep -q "^[0-2][0-9]:[0-5][0-9]:[0-5][0-9]\.[0-9][0-9][0-9] FT847 " "$work/step.err" ||
+    fail "the driver's log on a terminal or file has no time stamps"
+
+# The settings from a configuration file reach the radio, the command line overrides one of
+# them; under systemd (standard error is the journal's stream) the journal stamps the lines.
+cat >"$work/radio.conf" <<CONF
+# the radio on the emulator
+port = $pty_radio
+rx-freq = 145900000   # downlink
+rx-mode = fm
+tx-freq = 435300000
+tx-mode = usb
+CONF
+: >"$work/conf.err"
+JOURNAL_STREAM=$(stat -c '%d:%i' "$work/conf.err") \
+    start_station conf --config "$work/radio.conf" --tx-mode fm
+wait_for "$work/conf.out" "station: settings applied" 1 5
+say radio status
+wait_for "$work/radio.out" "RX 145900000 Hz FM, TX 435300000 Hz FM" 1 2
+stop_station conf
+grep -q "^FT847 " "$work/conf.err" || fail "no driver log under the journal"
+grep -q "^[0-9:.]* FT847 " "$work/conf.err" && fail "a second time stamp under the journal"
+echo "PASS: command lines, configuration files and the emulator's input"

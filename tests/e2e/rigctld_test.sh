@@ -11,8 +11,49 @@
 # - --rigctld-strict: radio commands answer RPRT -20 while the radio is off.
 # - A second server on a port in use stops with one line and status 1; one on another address
 #   than the loopback's warns that the protocol has no authentication.
+# With "eviction" as a fourth argument, instead (it takes about 35 s, as it runs the real
+# silence of 30 s that the station waits for):
+# - Eight clients that say nothing take the eight places; a tracker that comes later gets in
+#   within 40 s, in the place of the one silent longest. Then, with an engaged tracker in the
+#   free place, the next newcomer takes another silent client's place, and the engaged tracker
+#   keeps tracking without an error.
 source "$(dirname "$0")/lib.sh"
 client=$3
+
+if [ "${4:-}" = "eviction" ]; then
+    start_emulator radio
+    start_station station --port "$pty_radio" --rigctld 0
+    wait_for "$work/station.out" "station: rigctld on 127.0.0.1 port " 1 3
+    port=$(sed -n 's/^station: rigctld on 127.0.0.1 port //p' "$work/station.out")
+    "$client" fill "$port" 8 60 >"$work/fill.out" 2>&1 &
+    pids+=($!)
+    wait_for "$work/fill.out" "answered 8" 1 5
+    "$client" enter "$port" 50 >"$work/enter.out" 2>&1 || fail "the late tracker failed"
+    took=$(sed -n 's/^entered after //p' "$work/enter.out")
+    [ -n "$took" ] || fail "the late tracker was kept out for 50 s"
+    [ "$took" -le 40000 ] || fail "the late tracker was kept out for $took ms"
+    [ "$took" -ge 28000 ] || fail "a client was evicted after $took ms, before 30 s of silence"
+    grep -q "^station: tracker 127.0.0.1 port [0-9]* evicted: silent for 3[0-9] s while all 8 places were taken; its place goes to 127.0.0.1 port [0-9]*$" \
+        "$work/station.out" || fail "no status line for the eviction"
+    wait_for "$work/fill.out" "closed 0" 1 2
+
+    # An engaged tracker in the free place; the next newcomer takes a silent client's place at
+    # once, not the tracker's.
+    "$client" track "$port" 6 1000 437800003 145900007 >"$work/track.out" 2>&1 &
+    tracker=$!
+    pids+=("$tracker")
+    wait_for "$work/track.out" "cycle 1 " 1 5
+    "$client" enter "$port" 3 >"$work/next.out" 2>&1 || fail "the next tracker failed"
+    grep -q "^entered after [0-9]*$" "$work/next.out" || fail "the next tracker was kept out"
+    wait_for "$work/fill.out" "closed 1" 1 2
+    wait_exit "$tracker" 15
+    [ "$exited" -eq 0 ] || fail "the engaged tracker exited with $exited"
+    grep -q "^error" "$work/track.out" && fail "the engaged tracker saw an error"
+    [ "$(count "$work/fill.out" "closed ")" -eq 2 ] || fail "more than two silent clients went"
+    stop_station station
+    echo "PASS: eight silent clients kept a tracker out for $took ms, and never an engaged one"
+    exit 0
+fi
 
 cycle_ms=500
 cycles=40

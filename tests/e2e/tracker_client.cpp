@@ -19,6 +19,14 @@
 //   tracker_client fill PORT COUNT SECONDS
 //       opens COUNT connections, checks that each answers, then holds them for SECONDS; prints
 //       "answered N", and for each connection the station closed "closed K".
+//   tracker_client churn PORT SECONDS
+//       for SECONDS, about 50 times a second, one of: a short session that quits; a connection
+//       closed without a word; random bytes, NUL and over-long lines; a reset (RST) in mid-line;
+//       a reset with replies still owed; a connection held open for a while, so that the places
+//       fill up and newcomers are refused. Prints "connections N" at the end.
+//   tracker_client enter PORT SECONDS
+//       a tracker that comes when every place may be taken: every 500 ms it connects and asks
+//       \chk_vfo, until it is answered; prints "entered after MS", or "kept out" after SECONDS.
 //
 // Every wait is bounded. Exits 1 when the station cannot be reached or stops answering.
 
@@ -27,6 +35,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <stdio.h>
+#include <errno.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
@@ -238,6 +247,99 @@ int fill(int port, int count, long seconds) {
     return 0;
 }
 
+// Closes with a reset instead of an orderly end, as a tracker that crashes or loses its link.
+void reset(int fd) {
+    const linger abrupt{1, 0};
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &abrupt, sizeof abrupt);
+    close(fd);
+}
+
+void sendAll(int fd, const std::string& bytes) {
+    (void)send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+int churn(int port, long seconds) {
+    srand(847);
+    std::vector<std::pair<int, long>> held;  // descriptor, when to let go
+    long connections = 0;
+    const long deadline = nowMs() + seconds * 1000;
+    for (long n = 0; nowMs() < deadline; ++n) {
+        for (size_t i = held.size(); i-- > 0;) {
+            if (nowMs() >= held[i].second) {
+                if (n % 2 == 0) {
+                    close(held[i].first);
+                } else {
+                    reset(held[i].first);
+                }
+                held.erase(held.begin() + static_cast<std::ptrdiff_t>(i));
+            }
+        }
+        const int fd = connectTo(port);
+        ++connections;
+        switch (n % 6) {
+        case 0: {  // a short session that quits and takes its replies (or the refusal)
+            sendAll(fd, "\\chk_vfo\nF 145900000\nf\n+\\dump_state\nq\n");
+            char replies[4096];
+            pollfd watch{fd, POLLIN, 0};
+            while (poll(&watch, 1, 200) > 0 && recv(fd, replies, sizeof replies, 0) > 0) {
+            }
+            close(fd);
+            break;
+        }
+        case 1:
+            close(fd);
+            break;
+        case 2: {  // garbage: random bytes, NUL, get-DCD, and a line far over the limit
+            std::string junk(400 + rand() % 2000, '\0');
+            for (char& c : junk) {
+                c = static_cast<char>(rand() % 256);
+            }
+            sendAll(fd, junk + std::string(1, '\0') + "\x8b\n" + std::string(3000, 'F'));
+            close(fd);
+            break;
+        }
+        case 3:
+            sendAll(fd, "F 1459000");
+            reset(fd);
+            break;
+        case 4:  // replies owed, never taken
+            sendAll(fd, "\\dump_state\n\\dump_state\n\\dump_state\n");
+            reset(fd);
+            break;
+        default:  // held for up to 2 s: with several of them the places fill up
+            sendAll(fd, "\\get_powerstat\n");
+            held.emplace_back(fd, nowMs() + 200 + rand() % 1800);
+            break;
+        }
+        sleepMs(20);
+    }
+    for (const auto& h : held) {
+        close(h.first);
+    }
+    printf("connections %ld\n", connections);
+    return 0;
+}
+
+int enter(int port, long seconds) {
+    const long started = nowMs();
+    while (nowMs() - started < seconds * 1000) {
+        const int fd = connectTo(port);
+        const std::string line = "\\chk_vfo\n";
+        send(fd, line.data(), line.size(), MSG_NOSIGNAL);
+        pollfd watch{fd, POLLIN, 0};
+        char reply[128];
+        const bool answered = poll(&watch, 1, 1000) > 0 && recv(fd, reply, 127, 0) > 0;
+        close(fd);
+        if (answered) {
+            printf("entered after %ld\n", nowMs() - started);
+            return 0;
+        }
+        sleepMs(500);
+    }
+    printf("kept out\n");
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -255,9 +357,17 @@ int main(int argc, char** argv) {
     if (mode == "fill" && argc == 5) {
         return fill(atoi(argv[2]), atoi(argv[3]), atol(argv[4]));
     }
+    if (mode == "churn" && argc == 4) {
+        return churn(atoi(argv[2]), atol(argv[3]));
+    }
+    if (mode == "enter" && argc == 4) {
+        return enter(atoi(argv[2]), atol(argv[3]));
+    }
     fprintf(stderr, "usage: tracker_client track PORT CYCLES CYCLE_MS DOWN_HZ UP_HZ\n"
                     "       tracker_client latency PORT COUNT GAP_MS DOWN_HZ\n"
                     "       tracker_client hog PORT SECONDS\n"
-                    "       tracker_client fill PORT COUNT SECONDS\n");
+                    "       tracker_client fill PORT COUNT SECONDS\n"
+                    "       tracker_client churn PORT SECONDS\n"
+                    "       tracker_client enter PORT SECONDS\n");
     return 2;
 }

@@ -5,6 +5,8 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -153,5 +155,31 @@ TEST(EventLoop, ASignalThatArrivesBeforeTheWaitEndsItAtOnce) {
         loop.wait();
         EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500)) << signal;
         EXPECT_TRUE(loop.stopRequested()) << signal;
+    }
+}
+
+TEST(StandardStreams, KnowsTheJournalByTheDeviceAndInodeSystemdNames) {
+    Pipe pipe;
+    Pipe other;
+    struct stat info {};
+    ASSERT_EQ(fstat(pipe.write, &info), 0);
+    const std::string stream = std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+    const char* before = getenv("JOURNAL_STREAM");
+    const std::string saved = before != nullptr ? before : "";
+
+    unsetenv("JOURNAL_STREAM");
+    EXPECT_FALSE(writesToJournal(pipe.write)) << "not under systemd";
+    setenv("JOURNAL_STREAM", stream.c_str(), 1);
+    EXPECT_TRUE(writesToJournal(pipe.write));
+    EXPECT_FALSE(writesToJournal(other.write)) << "a stream the service opened itself";
+    setenv("JOURNAL_STREAM", (stream + "x").c_str(), 1);
+    EXPECT_FALSE(writesToJournal(pipe.write));
+    setenv("JOURNAL_STREAM", std::to_string(info.st_ino).c_str(), 1);
+    EXPECT_FALSE(writesToJournal(pipe.write));
+
+    if (before != nullptr) {
+        setenv("JOURNAL_STREAM", saved.c_str(), 1);
+    } else {
+        unsetenv("JOURNAL_STREAM");
     }
 }

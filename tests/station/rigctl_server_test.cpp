@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <dirent.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -25,7 +28,8 @@ struct Server {
     RigctlStation station{settings, true, false};
     RigctlServer server;
 
-    Server() {
+    explicit Server(LineOutput* status = nullptr, uint32_t evictSilentMs = 30000)
+        : server(status, evictSilentMs) {
         std::string error;
         EXPECT_TRUE(server.listen("127.0.0.1", "0", error)) << error;
     }
@@ -194,4 +198,110 @@ TEST(RigctlServer, ListensOnlyWhereItIsTold) {
     EXPECT_FALSE(error.empty());
     EXPECT_TRUE(server.listen("localhost", "0", error)) << error;
     EXPECT_NE(server.port(), 0);
+}
+
+namespace {
+
+uint16_t localPort(int fd) {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    return ntohs(address.sin_port);
+}
+
+// The server's end of the client's connection, found among this process's descriptors: the
+// socket whose peer is the client.
+int serverEndOf(int client) {
+    DIR* fds = opendir("/proc/self/fd");
+    int found = -1;
+    for (dirent* entry; found < 0 && (entry = readdir(fds)) != nullptr;) {
+        const int fd = atoi(entry->d_name);
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        if (fd != client && getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) == 0 &&
+            peer.sin_family == AF_INET && ntohs(peer.sin_port) == localPort(client)) {
+            found = fd;
+        }
+    }
+    closedir(fds);
+    return found;
+}
+
+int socketOption(int fd, int level, int name) {
+    int value = -1;
+    socklen_t length = sizeof value;
+    getsockopt(fd, level, name, &value, &length);
+    return value;
+}
+
+}  // namespace
+
+TEST(RigctlServer, GivesTheSlotOfTheClientSilentLongestToANewcomerOnceItIsSilentLongEnough) {
+    int lines[2];
+    ASSERT_EQ(pipe2(lines, O_NONBLOCK), 0);
+    LineOutput status(lines[1], 4096);
+    Server s(&status, 300);
+    std::vector<int> clients;
+    for (int i = 0; i < 8; ++i) {
+        clients.push_back(connectTo(s.server.port()));
+        sendText(clients.back(), "\\get_powerstat\n");
+        EXPECT_EQ(receive(s, clients.back(), 2), "1\n");
+    }
+    // All eight have spoken just now: a newcomer is refused.
+    const int early = connectTo(s.server.port());
+    EXPECT_TRUE(closedByServer(s, early));
+    EXPECT_EQ(s.server.events.refused, 1u);
+    EXPECT_EQ(s.server.events.evicted, 0u);
+
+    // Seven keep talking, as engaged trackers do; the first says nothing for 400 ms.
+    for (int round = 0; round < 4; ++round) {
+        usleep(100000);
+        for (int i = 1; i < 8; ++i) {
+            sendText(clients[i], "\\chk_vfo\n");
+            EXPECT_EQ(receive(s, clients[i], 2), "0\n") << "client " << i;
+        }
+    }
+    const int newcomer = connectTo(s.server.port());
+    sendText(newcomer, "\\chk_vfo\n");
+    EXPECT_EQ(receive(s, newcomer, 2), "0\n");
+    EXPECT_TRUE(closedByServer(s, clients[0]));
+    EXPECT_EQ(s.server.events.evicted, 1u);
+    EXPECT_EQ(s.server.events.refused, 1u);
+    EXPECT_EQ(s.server.clients(), 8u);
+    for (int i = 1; i < 8; ++i) {
+        sendText(clients[i], "s\n");
+        EXPECT_EQ(receive(s, clients[i], 6), "1\nSub\n") << "client " << i << " kept";
+    }
+
+    char text[4096] = {};
+    ASSERT_GT(read(lines[0], text, sizeof text - 1), 0);
+    const std::string evicted = "station: tracker 127.0.0.1 port " +
+                                std::to_string(localPort(clients[0])) +
+                                " evicted: silent for 0 s while all 8 places were taken; its "
+                                "place goes to 127.0.0.1 port " +
+                                std::to_string(localPort(newcomer)) + "\n";
+    EXPECT_NE(std::string(text).find(evicted), std::string::npos) << text;
+
+    for (int fd : clients) {
+        close(fd);
+    }
+    close(early);
+    close(newcomer);
+    close(lines[0]);
+    close(lines[1]);
+}
+
+TEST(RigctlServer, ProbesEveryClientWithKeepaliveSoThatAVanishedPeerIsNoticed) {
+    Server s;
+    const int client = connectTo(s.server.port());
+    sendText(client, "\\chk_vfo\n");
+    ASSERT_EQ(receive(s, client, 2), "0\n");
+    const int end = serverEndOf(client);
+    ASSERT_GE(end, 0);
+    EXPECT_EQ(socketOption(end, SOL_SOCKET, SO_KEEPALIVE), 1);
+    EXPECT_EQ(socketOption(end, IPPROTO_TCP, TCP_KEEPIDLE), 30);
+    EXPECT_EQ(socketOption(end, IPPROTO_TCP, TCP_KEEPINTVL), 10);
+    EXPECT_EQ(socketOption(end, IPPROTO_TCP, TCP_KEEPCNT), 3);
+    EXPECT_EQ(socketOption(end, IPPROTO_TCP, TCP_USER_TIMEOUT), 60000);
+    close(client);
 }

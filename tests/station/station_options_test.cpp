@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -171,4 +175,132 @@ TEST(StationOptions, TakesTheRigctldAddressAndPort) {
     const Parsed strictAlone = parse({"--port", "p", "--rigctld-strict"});
     EXPECT_EQ(strictAlone.result, ParseResult::Bad);
     EXPECT_EQ(strictAlone.error, "--rigctld-strict needs --rigctld");
+}
+
+namespace {
+
+// A configuration file in a scratch folder of its own, removed afterwards.
+struct ConfigFile {
+    std::string folder;
+    std::string path;
+    explicit ConfigFile(const std::string& text) {
+        char name[] = "/tmp/ft847-config-XXXXXX";
+        folder = mkdtemp(name);
+        path = folder + "/station.conf";
+        FILE* file = fopen(path.c_str(), "w");
+        fwrite(text.data(), 1, text.size(), file);
+        fclose(file);
+    }
+    ~ConfigFile() {
+        remove(path.c_str());
+        rmdir(folder.c_str());
+    }
+};
+
+struct Read {
+    ProgramArguments::Outcome outcome;
+    std::string error;
+    Parsed parsed;
+};
+
+// The command line through the configuration layer, then through the station's parser.
+Read readWithConfig(std::vector<std::string> words) {
+    words.insert(words.begin(), "ft847-station");
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    ProgramArguments arguments;
+    Read read{ProgramArguments::Outcome::Bad, {}, {ParseResult::Bad, {}, {}, {}}};
+    read.outcome = readStationArguments(static_cast<int>(words.size()), argv.data(), arguments,
+                                        read.error);
+    if (read.outcome == ProgramArguments::Outcome::Run) {
+        read.parsed.result = parseStationOptions(arguments.argc(), arguments.argv(),
+                                                 read.parsed.options, read.parsed.error,
+                                                 read.parsed.notes);
+    }
+    return read;
+}
+
+}  // namespace
+
+TEST(StationConfigFile, TakesTheFilesOptionsAndTheCommandLineOverridesThem) {
+    const ConfigFile file(
+        "# the station beside Gpredict\n"
+        "\n"
+        "port = /dev/ttyUSB0\r\n"
+        "  baud=57600   # the radio's CAT rate\n"
+        "rx-freq = 145900000\n"
+        "tx-mode = fm\n"
+        "wait-for-port = Yes\n"
+        "rigctld-strict = no\n"
+        "rigctld = [::1]:4532\n"
+        "tone = 88.5");  // the last line without its newline
+    const Read r = readWithConfig({"--rx-freq", "435300000", "--config", file.path, "-b9600"});
+    ASSERT_EQ(r.outcome, ProgramArguments::Outcome::Run) << r.error;
+    ASSERT_EQ(r.parsed.result, ParseResult::Run) << r.parsed.error;
+    const StationOptions& o = r.parsed.options;
+    EXPECT_EQ(o.port, "/dev/ttyUSB0");
+    EXPECT_EQ(o.baud, 9600u) << "the command line's, wherever it stands";
+    EXPECT_EQ(o.rxHz, 435300000u) << "the command line's, though given before --config";
+    EXPECT_EQ(o.txMode, 0x08);
+    EXPECT_TRUE(o.waitForPort);
+    EXPECT_FALSE(o.rigctldStrict);
+    EXPECT_EQ(o.rigctldAddress, "::1");
+    EXPECT_EQ(o.rigctldPort, "4532");
+    EXPECT_EQ(o.toneTenths, 885);
+
+    // What one option needs of another is judged over the file and the command line together.
+    const ConfigFile strict("rigctld-strict = yes\n");
+    EXPECT_EQ(readWithConfig({"--conf=" + strict.path, "--port", "p", "--rigctld", "0"})
+                  .parsed.result,
+              ParseResult::Run);
+    const Read alone = readWithConfig({"--config", strict.path, "--port", "p"});
+    EXPECT_EQ(alone.parsed.error, "--rigctld-strict needs --rigctld");
+    EXPECT_EQ(readWithConfig({"--config", strict.path, "--rigctld", "0"}).parsed.error,
+              "--port PATH is required");
+}
+
+TEST(StationConfigFile, NamesTheFileAndTheLineOfABadOne) {
+    const struct {
+        std::string text;
+        std::string error;  // after "PATH:"
+    } cases[] = {
+        {"port = p\ncolour = red\n", "2: unknown option 'colour'"},
+        {"# a typo\nrx-fre = 145900000\n", "2: unknown option 'rx-fre'"},
+        {"rx-freq = 9\n", "1: frequency '9' is not a whole number of Hz from 10 to 999999990"},
+        {"\n\nbaud = 1200 # too slow\n", "3: baud rate '1200' is not one of 4800, 9600, 57600"},
+        {"port\n", "1: 'port' is not 'name = value'"},
+        {"port =\n", "1: option 'port' needs a value"},
+        {"wait-for-port = maybe\n", "1: option 'wait-for-port' is yes or no, not 'maybe'"},
+        {"help = yes\n", "1: option 'help' belongs on the command line"},
+        {"config = other.conf\n", "1: option 'config' belongs on the command line"},
+        {"port = p\nmode = fm\x1b[2J\n", "2: unknown option 'mode'"},
+        {"rx-mode = fm\x1b[2J\n", "1: mode 'fm\\x1b[2J' is not one of lsb, usb, cw, cw-narrow, fm"},
+        {std::string("port = p\0x\n", 11), "1: not a line of text: it holds a NUL byte"},
+    };
+    for (const auto& c : cases) {
+        const ConfigFile file(c.text);
+        const Read r = readWithConfig({"--port", "q", "--config", file.path});
+        EXPECT_EQ(r.outcome, ProgramArguments::Outcome::Bad) << c.error;
+        EXPECT_EQ(r.error, file.path + ":" + c.error);
+    }
+
+    const Read missing = readWithConfig({"--config", "/nonexistent/station.conf"});
+    EXPECT_EQ(missing.outcome, ProgramArguments::Outcome::Bad);
+    EXPECT_EQ(missing.error, "cannot read /nonexistent/station.conf: No such file or directory");
+    EXPECT_EQ(readWithConfig({"--config", "/tmp"}).error, "cannot read /tmp: not a regular file");
+    const ConfigFile huge(std::string(65537, '#'));
+    EXPECT_EQ(readWithConfig({"--config", huge.path}).error,
+              "cannot read " + huge.path + ": longer than 65536 bytes");
+    EXPECT_EQ(readWithConfig({"--config"}).error, "option '--config' needs a value");
+}
+
+TEST(StationConfigFile, AnswersVersionBeforeAnythingElseIsChecked) {
+    EXPECT_EQ(readWithConfig({"--version"}).outcome, ProgramArguments::Outcome::Version);
+    EXPECT_EQ(readWithConfig({"--rx-freq", "9", "--vers"}).outcome,
+              ProgramArguments::Outcome::Version);
+    EXPECT_EQ(readWithConfig({"--version=1"}).error, "option '--version' takes no value");
+    EXPECT_EQ(readWithConfig({"--port", "p", "--help"}).parsed.result, ParseResult::Help);
 }
