@@ -20,7 +20,9 @@ protected:
     }
 
     void radioSends(std::initializer_list<uint8_t> bytes) {
-        uart.rx.insert(uart.rx.end(), bytes.begin(), bytes.end());
+        for (uint8_t byte : bytes) {
+            uart.rx.push_back(byte);
+        }
     }
 
     // After any failure the driver is connected again 3000 ms later plus one handshake.
