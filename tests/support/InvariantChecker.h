@@ -28,7 +28,11 @@
 //   a refused command changes nothing observable;
 // - once the radio is healthy and the driver left alone, it is connected again within the
 //   bound it was given (no update() that sees it connected comes later), then stays connected
-//   and silent.
+//   and silent;
+// - the driver keeps its side of the port's contract: begin() opens the port once, at the
+//   settings' baud rate, 8N2, on RX pin 1 and TX pin 2, and a refused begin() does not open it;
+//   each frame is one 5-byte write, flushed right away; read() only while bytes are waiting;
+//   and no read command goes out while received bytes are unread.
 //
 // Expected numbers are written out here rather than taken from the driver.
 
@@ -62,6 +66,7 @@ public:
         size_t received;  // bytes waiting in the UART
         size_t logLength;
         size_t reports;   // frequencies handed to rig control
+        uint32_t portOpenings;  // begin() calls of the UART
 
         bool operator==(const Snapshot& other) const;
     };
