@@ -3,9 +3,9 @@
 # build/): installs what a fresh machine lacks, then static analysis of driver/, the
 # fault-injection figures, every test under ASan and UBSan, coverage of driver/, a bounded
 # fuzz run and the mutation check on its CI subset (about three minutes; the full list takes
-# about twice that and is run by hand, see scripts/mutation.py). Finally fails unless
-# README.md's robustness figures are exactly this run's (after a change that moves them, rerun
-# scripts/robustness-readme.py and commit).
+# about twice that and is run by hand, see scripts/mutation.py). Each step keeps its figures in
+# build-figures/. Finally fails unless the robustness figures in docs/ are exactly this run's
+# (after a change that moves them, run scripts/render-docs.py robustness and commit).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -51,4 +51,4 @@ step "mutation check, the mutants marked for CI"
 python3 scripts/mutation.py --subset
 took
 
-python3 scripts/robustness-readme.py --check
+python3 scripts/render-docs.py --check robustness

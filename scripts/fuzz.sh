@@ -4,7 +4,7 @@
 # driver's (ft847_fuzz, fuzz/corpus) for [runs] inputs, the station's tracker protocol
 # (ft847_rigctl_fuzz, fuzz/rigctl-corpus) for five times as many, since each is far cheaper.
 # New inputs go to scratch folders, never into the corpora. Usage: scripts/fuzz.sh [runs]
-# Writes the figures to build-figures/fuzz.txt for scripts/robustness-readme.py.
+# Prints its figures as "name value" lines and keeps them in build-figures/fuzz.txt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs="${1:-20000}"
@@ -31,10 +31,10 @@ if [ "$status" -ne 0 ]; then
   exit "$status"
 fi
 {
-  echo "rigctl_runs=$(grep -oE '^stat::number_of_executed_units: *[0-9]+' build-fuzz/rigctl-fuzz.log | grep -oE '[0-9]+$')"
-  echo "rigctl_seed_inputs=$(find fuzz/rigctl-corpus -type f | wc -l)"
-  echo "runs=$(grep -oE '^stat::number_of_executed_units: *[0-9]+' build-fuzz/fuzz.log | grep -oE '[0-9]+$')"
-  echo "seed_inputs=$(find fuzz/corpus -type f | wc -l)"
-  echo "edges=$(grep -oE 'cov: [0-9]+' build-fuzz/fuzz.log | tail -n 1 | grep -oE '[0-9]+')"
+  echo "runs $(grep -oE '^stat::number_of_executed_units: *[0-9]+' build-fuzz/fuzz.log | grep -oE '[0-9]+$')"
+  echo "seed-inputs $(find fuzz/corpus -type f | wc -l)"
+  echo "rigctl-runs $(grep -oE '^stat::number_of_executed_units: *[0-9]+' build-fuzz/rigctl-fuzz.log | grep -oE '[0-9]+$')"
+  echo "rigctl-seed-inputs $(find fuzz/rigctl-corpus -type f | wc -l)"
+  echo "edges $(grep -oE 'cov: [0-9]+' build-fuzz/fuzz.log | tail -n 1 | grep -oE '[0-9]+')"
 } > build-figures/fuzz.txt
 cat build-figures/fuzz.txt

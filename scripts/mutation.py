@@ -4,7 +4,6 @@ developer could make, and for each one rebuilds and runs the tests; a change tha
 notices is a survivor.
 
     scripts/mutation.py [--subset] [--sequences N] [--only ID[,ID...]] [--keep] [--list]
-    scripts/mutation.py --readme
 
 Works on a copy of the source tree in a temporary directory (the default preset's Release
 build of the unit tests, the heap test and the scenario program); the working tree is never touched. Each
@@ -14,12 +13,12 @@ does not build is an error in this list, not a kill.
 
 The tests run for each mutant: the scenario program (its PASS line, exactly), the heap test and
 every unit test, with the seeded fault injection cut to --sequences sequences (default 2000)
-and stopping at the first failure. A full run writes build-figures/mutation.txt; --readme then
-rewrites README.md's mutation section from it, without running anything.
+and stopping at the first failure. A full run keeps its figures, as "name value" lines, in
+build-figures/mutation.txt; scripts/render-docs.py writes them into docs/robustness.md.
 
 --subset (what CI runs) takes only the mutants marked for CI, about half of them, every kind
-of fault among them, writes build-figures/mutation-subset.txt, and also fails unless README.md's
-section counts the mutants of this list and names as survivors exactly those judged equivalent
+of fault among them, writes build-figures/mutation-subset.txt, and also fails unless the
+mutation block of docs/robustness.md counts the mutants of this list and names as survivors exactly those judged equivalent
 here (a full run that exits 0 leaves those and no others).
 
 Exit status: 0 when every mutant is killed or judged equivalent below, 1 when one survives (or
@@ -39,9 +38,9 @@ PASS_LINE = ('PASS: powered-off startup, bounded retry, late power-on, power cyc
              'packet spacing, timer wrap and UART failure\n')
 TARGETS = ['ft847_unit_tests', 'ft847_heap_test', 'ft847_power']
 TEST_TIMEOUT_S = 120
-README_BEGIN = ('<!-- mutation figures: begin (written by scripts/mutation.py --readme; '
-                'do not edit by hand) -->')
-README_END = '<!-- mutation figures: end -->'
+DOCS_PAGE = 'docs/robustness.md'
+DOCS_BEGIN = '<!-- figures:mutation begin -->'
+DOCS_END = '<!-- figures:mutation end -->'
 
 
 class Mutant:
@@ -323,12 +322,11 @@ def fail_usage(message):
 
 
 def parse(argv):
-    options = {'subset': False, 'sequences': 2000, 'only': None, 'keep': False, 'list': False,
-               'readme': False}
+    options = {'subset': False, 'sequences': 2000, 'only': None, 'keep': False, 'list': False}
     args = list(argv)
     while args:
         arg = args.pop(0)
-        if arg in ('--subset', '--keep', '--list', '--readme'):
+        if arg in ('--subset', '--keep', '--list'):
             options[arg[2:]] = True
         elif arg in ('--sequences', '--only'):
             if not args:
@@ -347,9 +345,7 @@ def parse(argv):
                 options['only'] = set(wanted)
         else:
             fail_usage(f'unknown argument "{arg}"; usage: scripts/mutation.py [--subset] '
-                       '[--sequences N] [--only ID[,ID...]] [--keep] [--list] | --readme')
-    if options['readme'] and len(argv) != 1:
-        fail_usage('--readme takes no other argument')
+                       '[--sequences N] [--only ID[,ID...]] [--keep] [--list]')
     return options
 
 
@@ -431,105 +427,32 @@ def write_figures(options, results, seconds):
     survivors = [m for m, by in results if by is None]
     equivalent = [m for m in survivors if m.equivalent]
     with open(os.path.join(ROOT, 'build-figures', name), 'w') as out:
-        out.write(f'mutants={len(results)}\nkilled={len(killed)}\n'
-                  f'survived={len(survivors)}\nequivalent={len(equivalent)}\n'
-                  f'sequences={options["sequences"]}\nseconds={seconds}\n')
+        out.write(f'mutants {len(results)}\nkilled {len(killed)}\n'
+                  f'survived {len(survivors)}\nequivalent {len(equivalent)}\n'
+                  f'ci-subset {sum(1 for m in MUTANTS if m.ci)}\n'
+                  f'sequences {options["sequences"]}\nseconds {seconds}\n')
         for m in survivors:
-            out.write(f'survivor={m.ident}|{m.path}|{m.fault}|{m.equivalent or ""}\n')
+            out.write(f'survivor {m.ident} | {m.path} | {m.fault} | {m.equivalent or ""}\n')
         for m, by in results:
-            out.write(f'result={m.ident}|{by or "survived"}\n')
+            out.write(f'result {m.ident} | {by or "survived"}\n')
     return name
 
 
-def read_figures():
-    values, results, survivors = {}, [], []
-    with open(os.path.join(ROOT, 'build-figures', 'mutation.txt')) as text:
-        for line in text:
-            key, _, value = line.rstrip('\n').partition('=')
-            if key == 'result':
-                results.append(value.split('|')[0])
-            elif key == 'survivor':
-                survivors.append(value.split('|'))
-            elif key:
-                values[key] = value
-    return values, results, survivors
-
-
-def readme_section(values, survivors):
-    mutants, killed = int(values['mutants']), int(values['killed'])
-    judged = [s for s in survivors if s[3]]
-    by_ident = {m.ident: m for m in MUTANTS}
-    rows = [
-        README_BEGIN,
-        '',
-        f'`scripts/mutation.py` makes {mutants} one-place changes to `driver/`, each a fault a',
-        'developer could make, and for each one rebuilds and runs the scenario program, the heap',
-        f'test and the unit tests (with {int(values["sequences"]):,} fault-injection sequences).',
-        '',
-        '| What | Figure |',
-        '|---|---|',
-        f'| mutants | {mutants} |',
-        f'| killed by a test | {killed} ({100.0 * killed / mutants:.1f} %) |',
-        f'| survived | {mutants - killed}, of which judged equivalent: {len(judged)} |',
-        f'| killed, of those not judged equivalent | {killed} of {mutants - len(judged)} |',
-        f'| run by CI (`--subset`) | {sum(1 for m in MUTANTS if m.ci)} |',
-        '',
-    ]
-    if survivors:
-        rows += ['Survivors, and why no test can notice them:', '',
-                 '| Mutant | Where | Change | Why |', '|---|---|---|---|']
-        for ident, _, _, _ in survivors:
-            mutant = by_ident[ident]  # the figures are from this list: checked before
-            rows.append(f'| `{ident}` | `{mutant.path}` | {mutant.fault} | '
-                        f'{mutant.equivalent or "NOT EXPLAINED: a gap in the tests"} |')
-        rows.append('')
-    rows.append(README_END)
-    return '\n'.join(rows) + '\n'
-
-
-def replace_section(readme, fresh):
-    if README_BEGIN in readme and README_END in readme:
-        start = readme.index(README_BEGIN)
-        stop = readme.index(README_END) + len(README_END) + 1
-        return readme[:start] + fresh + readme[stop:]
-    return readme.rstrip('\n') + '\n\n' + fresh
-
-
-def write_readme():
-    try:
-        values, results, survivors = read_figures()
-    except FileNotFoundError:
-        print('mutation.py: no build-figures/mutation.txt; run scripts/mutation.py first',
-              file=sys.stderr)
-        return 2
-    if results != [m.ident for m in MUTANTS]:
-        print('mutation.py: build-figures/mutation.txt is from another list of mutants; '
-              'run scripts/mutation.py again', file=sys.stderr)
-        return 2
-    path = os.path.join(ROOT, 'README.md')
-    with open(path) as text:
-        readme = text.read()
-    with open(path, 'w') as text:
-        text.write(replace_section(readme, readme_section(values, survivors)))
-    print('README.md mutation section written')
-    return 0
-
-
-def readme_agrees():
-    """The README's section counts this list's mutants and names the equivalent ones."""
-    with open(os.path.join(ROOT, 'README.md')) as text:
-        readme = text.read()
-    if README_BEGIN not in readme or README_END not in readme:
-        return ['README.md has no mutation section']
-    section = readme[readme.index(README_BEGIN):readme.index(README_END)]
+def docs_agree():
+    """The docs' mutation block counts this list's mutants and names the equivalent ones."""
+    with open(os.path.join(ROOT, DOCS_PAGE)) as text:
+        page = text.read()
+    if DOCS_BEGIN not in page or DOCS_END not in page:
+        return [f'{DOCS_PAGE} has no mutation block']
+    section = page[page.index(DOCS_BEGIN):page.index(DOCS_END)]
     problems = []
     if f'| mutants | {len(MUTANTS)} |' not in section:
-        problems.append(f'README.md does not count the {len(MUTANTS)} mutants of this list')
+        problems.append(f'{DOCS_PAGE} does not count the {len(MUTANTS)} mutants of this list')
     named = {line.split('`')[1] for line in section.splitlines()
              if line.startswith('| `') and line.count('`') >= 2}
     judged = {m.ident for m in MUTANTS if m.equivalent}
     if named != judged:
-        problems.append('README.md names other survivors than those judged equivalent here: '
+        problems.append(f'{DOCS_PAGE} names other survivors than those judged equivalent here: '
                         + ', '.join(sorted(named ^ judged)))
     return problems
 
@@ -538,8 +461,6 @@ def main(argv):
     # A terminated run still removes its copy of the tree.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(3))
     options = parse(argv)
-    if options['readme']:
-        return write_readme()
     if options['list']:
         for m in MUTANTS:
             print(f'{m.ident:28} {m.path:22} {"ci " if m.ci else "   "}{m.fault}')
@@ -621,9 +542,10 @@ def main(argv):
     if options['only'] is None:
         print(f'figures written to build-figures/{write_figures(options, results, seconds)}')
     unexplained = [m for m in survivors if not m.equivalent]
-    disagreements = readme_agrees() if options['subset'] else []
+    disagreements = docs_agree() if options['subset'] else []
     for problem in disagreements:
-        print(f'mutation.py: {problem}; run scripts/mutation.py, then --readme', file=sys.stderr)
+        print(f'mutation.py: {problem}; run scripts/mutation.py, then scripts/render-docs.py '
+              'mutation', file=sys.stderr)
     return 1 if unexplained or wrongly_equivalent or disagreements else 0
 
 

@@ -10,13 +10,14 @@
 #   cpu           the station's CPU use over 10 s while tracking at 1 Hz (utime + stime, and
 #                 the scheduler's nanosecond count), with its wake-ups a second
 #
-# Usage: scripts/rigctld-figures.sh [--readme]
-#   --readme  write the figures into README.md, between the "rigctld figures" markers
+# Prints them as "name value" lines: latency-median-ms, latency-max-ms, power-on-ms,
+# tracker-errors, cpu-percent, cpu-percent-schedstat, wakeups-per-second.
+#
+# Usage: scripts/rigctld-figures.sh
 # The programs come from the "default" preset's build (build/).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-readme=0
-[ "${1:-}" = "--readme" ] && readme=1
+[ $# -eq 0 ] || { echo "rigctld-figures.sh: takes no arguments" >&2; exit 2; }
 build=$root/build
 station=$build/station/ft847-station
 emulator=$build/emulator/ft847-emulator
@@ -25,44 +26,30 @@ for program in "$station" "$emulator" "$client"; do
     [ -x "$program" ] || { echo "rigctld-figures.sh: $program missing: build the default preset" >&2; exit 1; }
 done
 
-source "$root/scripts/lib/processes.sh"
+source "$root/tests/e2e/lib.sh" "$emulator" "$station"
 
-fail() { echo "rigctld-figures.sh: $*" >&2; cat "$work"/*.out >&2 2>/dev/null || true; exit 1; }
-wait_for() {  # FILE TEXT SECONDS
-    local deadline=$((SECONDS + $3))
-    until grep -q -F -- "$2" "$1" 2>/dev/null; do
-        [ "$SECONDS" -lt "$deadline" ] || fail "no '$2' within $3 s"
-        sleep 0.05
-    done
-}
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
-# start NAME EMULATOR_ARGS -- STATION_ARGS: an emulator with its input on a FIFO, and a station
-# on its pseudo-terminal with the rigctld server on a free port. Sets port.
+# start NAME EMULATOR_ARGS -- STATION_ARGS: an emulator NAME_radio with its input on a FIFO, and
+# a station NAME_station on its pseudo-terminal with the rigctld server on a free port. Sets
+# port and station_pid.
 start() {
     local name=$1
     shift
     local emulator_args=()
     while [ "$1" != "--" ]; do emulator_args+=("$1"); shift; done
     shift
-    mkfifo "$work/$name.in"
-    exec {input}<>"$work/$name.in"
-    "$emulator" "${emulator_args[@]}" <&$input >"$work/$name-radio.out" 2>&1 &
-    pids+=($!)
-    radio_input=$input
-    wait_for "$work/$name-radio.out" "emulator: pty " 3
-    local pty
-    pty=$(sed -n 's/^emulator: pty //p' "$work/$name-radio.out")
-    "$station" --port "$pty" --rigctld 0 "$@" >"$work/$name-station.out" 2>/dev/null &
-    station_pid=$!
-    pids+=("$station_pid")
-    wait_for "$work/$name-station.out" "station: connected" 5
-    port=$(sed -n 's/^station: rigctld on 127.0.0.1 port //p' "$work/$name-station.out")
+    start_emulator "${name}_radio" "${emulator_args[@]}"
+    local pty_var="pty_${name}_radio" pid_var="pid_${name}_station"
+    start_station "${name}_station" --port "${!pty_var}" --rigctld 0 "$@"
+    station_pid=${!pid_var}
+    wait_for "$work/${name}_station.out" "station: connected" 1 5
+    port=$(sed -n 's/^station: rigctld on 127.0.0.1 port //p' "$work/${name}_station.out")
 }
 
 # Latency: polling off, so that the link is idle when each set comes.
 start latency --log-frames -- --poll-ms 0
-wait_for "$work/latency-station.out" "station: settings applied" 3
+wait_for "$work/latency_station.out" "station: settings applied" 1 3
 "$client" latency "$port" 20 700 437800000 >"$work/latency-client.out" || fail "tracker failed"
 sleep 0.3
 latencies=$(awk '
@@ -75,7 +62,7 @@ latencies=$(awk '
     $2 == "frame" {
         key = $3 " " $4 " " $5 " " $6 " " $7
         if (key in sent) { print ($9 - sent[key]) / 1000; delete sent[key] }
-    }' "$work/latency-client.out" "$work/latency-radio.out" | sort -n)
+    }' "$work/latency-client.out" "$work/latency_radio.out" | sort -n)
 samples=$(grep -c . <<<"$latencies" || true)
 [ "$samples" -eq 20 ] || fail "$samples of 20 sets reached the radio"
 latency_median=$(awk '{ v[NR] = $1 } END { printf "%.1f", (v[10] + v[11]) / 2 }' <<<"$latencies")
@@ -87,7 +74,7 @@ down=437800003
 up=145900007
 "$client" track "$port" 40 1000 "$down" "$up" >"$work/track.out" 2>&1 &
 pids+=($!)
-wait_for "$work/track.out" "cycle 2 " 5
+wait_for "$work/track.out" "cycle 2 " 1 5
 t0=$(ticks "$station_pid"); n0=$(runtime "$station_pid"); w0=$(switches "$station_pid")
 sleep 10
 t1=$(ticks "$station_pid"); n1=$(runtime "$station_pid"); w1=$(switches "$station_pid")
@@ -96,21 +83,21 @@ cpu=$(awk -v t=$((t1 - t0)) -v hz="$hz" 'BEGIN { printf "%.2f", 100 * t / hz / 1
 cpu_precise=$(awk -v ns=$((n1 - n0)) 'BEGIN { printf "%.3f", 100 * ns / 1e9 / 10 }')
 wakes=$(awk -v n=$((w1 - w0)) 'BEGIN { printf "%.1f", n / 10 }')
 
-echo off >&"$radio_input"
-wait_for "$work/track-station.out" "station: disconnected" 4
+say track_radio off
+wait_for "$work/track_station.out" "station: disconnected" 1 4
 sleep 5
-before=$(grep -c "emulator: power" "$work/track-radio.out" || true)
-echo on >&"$radio_input"
+before=$(grep -c "emulator: power" "$work/track_radio.out" || true)
+say track_radio on
 on_ms=$(now_ms)
 power_on_ms=""
 while [ -z "$power_on_ms" ]; do
     [ $(($(now_ms) - on_ms)) -lt 20000 ] || fail "the radio never held the newest frequencies"
-    echo status >&"$radio_input"
-    while [ "$(grep -c "emulator: power" "$work/track-radio.out" || true)" -le "$before" ]; do
+    say track_radio status
+    while [ "$(grep -c "emulator: power" "$work/track_radio.out" || true)" -le "$before" ]; do
         sleep 0.01
     done
     before=$((before + 1))
-    line=$(grep "emulator: power" "$work/track-radio.out" | tail -n 1)
+    line=$(grep "emulator: power" "$work/track_radio.out" | tail -n 1)
     rx=$(sed -n 's/.*RX \([0-9]*\) Hz.*/\1/p' <<<"$line")
     tx=$(sed -n 's/.*TX \([0-9]*\) Hz.*/\1/p' <<<"$line")
     k=$(sed -n 's/^cycle \([0-9]*\) .*/\1/p' "$work/track.out" | tail -n 1)
@@ -135,22 +122,3 @@ echo "tracker-errors $errors"
 echo "cpu-percent $cpu"
 echo "cpu-percent-schedstat $cpu_precise"
 echo "wakeups-per-second $wakes"
-
-if [ "$readme" -eq 1 ]; then
-    readme_file=$root/README.md
-    grep -q "^<!-- rigctld figures:begin" "$readme_file" || { echo "README.md lacks the rigctld figures markers" >&2; exit 1; }
-    {
-        echo "| What | Figure |"
-        echo "|---|---|"
-        echo "| from a tracker's \`F\` to the set frame on the radio's line, link idle (median / largest of 20) | $latency_median ms / $latency_max ms |"
-        echo "| from radio power-on, after 5 s off in mid-pass, to the tracker's newest frequencies on the radio | $power_on_ms ms |"
-        echo "| errors the tracker saw meanwhile | $errors |"
-        echo "| the station's CPU over 10 s tracking at 1 Hz (scheduler's count) / wake-ups a second | $cpu_precise % / $wakes |"
-    } >"$work/figures"
-    awk -v body="$work/figures" '
-        /^<!-- rigctld figures:begin/ { print; while ((getline line < body) > 0) print line; skipping = 1; next }
-        /^<!-- rigctld figures:end -->/ { skipping = 0 }
-        !skipping { print }' "$readme_file" >"$work/readme"
-    cp "$work/readme" "$readme_file"
-    echo "README.md: rigctld figures written" >&2
-fi

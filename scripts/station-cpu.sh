@@ -6,56 +6,42 @@
 # nanoseconds, /proc/PID/schedstat) and the times it was switched in (context switches in
 # /proc/PID/status) are counted over a fixed time.
 #
-# Usage: scripts/station-cpu.sh [--seconds N] [--check] [--readme]
-#                               [--station PATH] [--emulator PATH]
+# Prints one "name value" line per figure:
+#   seconds, polls               the time measured over and the polls the station reported in it
+#   station-cpu-percent          utime + stime over that time, % of one core (clock ticks)
+#   station-cpu-percent-schedstat   the same from the scheduler's nanosecond count
+#   station-wakeups-per-second   context switches a second
+#   emulator-...                 the same for ft847-emulator
+#   resolution-percent           what one clock tick is over that time, % of one core
+#
+# Usage: scripts/station-cpu.sh [--seconds N] [--check] [--station PATH] [--emulator PATH]
 #   --check   fail unless each program stays under 1 % of one core and 100 wake-ups a second
 #             (generous bounds: the target is under 0.3 %)
-#   --readme  write the figures into README.md, between the "station cpu" markers
 # The programs default to the "default" preset's build (build/).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=60
 check=0
-readme=0
 station=$root/build/station/ft847-station
 emulator=$root/build/emulator/ft847-emulator
 while [ $# -gt 0 ]; do
     case $1 in
     --seconds) seconds=$2; shift 2 ;;
     --check) check=1; shift ;;
-    --readme) readme=1; shift ;;
     --station) station=$2; shift 2 ;;
     --emulator) emulator=$2; shift 2 ;;
     *) echo "station-cpu.sh: unknown argument '$1'" >&2; exit 2 ;;
     esac
 done
 
-source "$root/scripts/lib/processes.sh"
+source "$root/tests/e2e/lib.sh" "$emulator" "$station"
 
-wait_for() {  # FILE TEXT SECONDS
-    local deadline=$((SECONDS + $3))
-    until grep -q -F -- "$2" "$1" 2>/dev/null; do
-        if [ "$SECONDS" -ge "$deadline" ]; then
-            echo "station-cpu.sh: no '$2' within $3 s" >&2
-            cat "$work"/* >&2
-            exit 1
-        fi
-        sleep 0.05
-    done
-}
-
-mkfifo "$work/emulator.in"
-exec 3<>"$work/emulator.in"
-"$emulator" <&3 >"$work/emulator.out" 2>&1 &
-emulator_pid=$!
-pids+=("$emulator_pid")
-wait_for "$work/emulator.out" "emulator: pty " 3
-pty=$(sed -n 's/^emulator: pty //p' "$work/emulator.out")
-"$station" --port "$pty" --rx-freq 145900000 --tx-freq 435300000 --rx-mode fm --tx-mode fm \
-    >"$work/station.out" 2>"$work/station.err" &
-station_pid=$!
-pids+=("$station_pid")
-wait_for "$work/station.out" "station: settings applied" 8
+start_emulator radio
+emulator_pid=$pid_radio
+start_station station --port "$pty_radio" --rx-freq 145900000 --tx-freq 435300000 \
+    --rx-mode fm --tx-mode fm
+station_pid=$pid_station
+wait_for "$work/station.out" "station: settings applied" 1 8
 sleep 1  # the first polls
 
 s_ticks=$(ticks "$station_pid"); s_switches=$(switches "$station_pid"); s_ns=$(runtime "$station_pid")
@@ -99,31 +85,4 @@ if [ "$check" -eq 1 ]; then
     [ "$polls" -ge $((seconds - 1)) ] || { echo "FAIL: only $polls polls" >&2; status=1; }
 fi
 
-if [ "$readme" -eq 1 ]; then
-    python3 - "$root/README.md" <<PY
-import re, sys
-path = sys.argv[1]
-text = open(path).read()
-begin = "<!-- station cpu: begin (written by scripts/station-cpu.sh --readme) -->"
-end = "<!-- station cpu: end -->"
-table = f"""{begin}
-
-Measured by \`scripts/station-cpu.sh\` over $seconds s while the station was connected and idle,
-polling both VFOs once a second ($polls polls), on a pseudo-terminal at 4800 bps. CPU time from
-\`/proc/PID/stat\` (in clock ticks: one is $tick_percent % over this time) and from the scheduler's
-nanosecond count in \`/proc/PID/schedstat\`; wake-ups from the context switches in
-\`/proc/PID/status\`:
-
-| Program | CPU, % of one core (stat) | CPU, % of one core (schedstat) | Wake-ups per second |
-|---|---:|---:|---:|
-| \`ft847-station\` | $station_cpu | $station_precise | $station_wakes |
-| \`ft847-emulator\` | $emulator_cpu | $emulator_precise | $emulator_wakes |
-
-{end}"""
-new, n = re.subn(re.escape(begin) + ".*?" + re.escape(end), table, text, flags=re.S)
-if n != 1:
-    sys.exit("README.md has no station cpu markers")
-open(path, "w").write(new)
-PY
-fi
 exit $status

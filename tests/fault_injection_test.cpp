@@ -221,46 +221,46 @@ TEST(FaultInjection, RandomSequencesKeepEveryInvariant) {
 
     std::string figures;
     auto put = [&figures](const char* key, uint64_t value) {
-        figures += std::string(key) + "=" + std::to_string(value) + "\n";
+        figures += std::string(key) + " " + std::to_string(value) + "\n";
     };
     put("sequences", total.sequences);
     put("actions", total.actions);
-    put("driver_calls", total.driverCalls);
-    put("simulated_s", total.simulatedMs / 1000);
+    put("driver-calls", total.driverCalls);
+    put("simulated-s", total.simulatedMs / 1000);
     put("frames", total.frames);
     put("faults", total.faults());
-    put("power_cycles", total.powerCycles);
-    put("write_refusals", total.writeRefusals);
-    put("noise_bursts", total.noiseBursts);
-    put("frames_lost", total.framesLost);
-    put("bytes_dropped", total.bytesDropped);
-    put("bytes_corrupted", total.bytesCorrupted);
-    put("bytes_duplicated", total.bytesDuplicated);
-    put("replies_truncated", total.repliesTruncated);
-    put("replies_delayed", total.repliesDelayed);
-    put("link_failures", total.failures);
+    put("power-cycles", total.powerCycles);
+    put("write-refusals", total.writeRefusals);
+    put("noise-bursts", total.noiseBursts);
+    put("frames-lost", total.framesLost);
+    put("bytes-dropped", total.bytesDropped);
+    put("bytes-corrupted", total.bytesCorrupted);
+    put("bytes-duplicated", total.bytesDuplicated);
+    put("replies-truncated", total.repliesTruncated);
+    put("replies-delayed", total.repliesDelayed);
+    put("link-failures", total.failures);
     put("reconnections", total.reconnections);
-    put("refused_calls", total.refusedCalls);
-    put("longest_recovery_ms", total.longestRecoveryMs);
-    put("first_seed", firstSeed);
-    put("bound_ms_4800_baud_40_ms", FaultHarness::reconnectionBoundMs(4800, 40));
-    put("bound_ms_57600_baud_0_ms", FaultHarness::reconnectionBoundMs(57600, 0));
-    put("loops_steady", total.loops[0]);
-    put("loops_jittered", total.loops[1]);
-    put("loops_stalling", total.loops[2]);
+    put("refused-calls", total.refusedCalls);
+    put("longest-recovery-ms", total.longestRecoveryMs);
+    put("first-seed", firstSeed);
+    put("bound-ms-4800-baud-40-ms", FaultHarness::reconnectionBoundMs(4800, 40));
+    put("bound-ms-57600-baud-0-ms", FaultHarness::reconnectionBoundMs(57600, 0));
+    put("loops-steady", total.loops[0]);
+    put("loops-jittered", total.loops[1]);
+    put("loops-stalling", total.loops[2]);
     put("updates", total.updates);
-    put("updates_in_same_ms", total.updatesInSameMs);
+    put("updates-in-same-ms", total.updatesInSameMs);
     put("stalls", total.stalls);
-    put("stalls_across_wrap", total.stallsAcrossWrap);
-    put("power_switches_in_stalls", total.powerSwitchesInStalls);
-    put("bytes_in_stalls", total.bytesInStalls);
-    put("longest_gap_ms", total.longestGapMs);
-    put("longest_recovery_ms_steady", total.longestRecoveryByLoopMs[0]);
-    put("longest_recovery_ms_jittered", total.longestRecoveryByLoopMs[1]);
-    put("longest_recovery_ms_stalling", total.longestRecoveryByLoopMs[2]);
-    put("bound_ms_4800_baud_40_ms_jittered",
+    put("stalls-across-wrap", total.stallsAcrossWrap);
+    put("power-switches-in-stalls", total.powerSwitchesInStalls);
+    put("bytes-in-stalls", total.bytesInStalls);
+    put("longest-gap-ms", total.longestGapMs);
+    put("longest-recovery-ms-steady", total.longestRecoveryByLoopMs[0]);
+    put("longest-recovery-ms-jittered", total.longestRecoveryByLoopMs[1]);
+    put("longest-recovery-ms-stalling", total.longestRecoveryByLoopMs[2]);
+    put("bound-ms-4800-baud-40-ms-jittered",
         FaultHarness::reconnectionBoundMs(4800, 40, FaultHarness::longestGapMs(Loop::Jittered)));
-    put("bound_ms_4800_baud_40_ms_stalling",
+    put("bound-ms-4800-baud-40-ms-stalling",
         FaultHarness::reconnectionBoundMs(4800, 40, FaultHarness::longestGapMs(Loop::Stalling)));
     std::fputs(figures.c_str(), stdout);
     const char* file = std::getenv("FT847_FIGURES_FILE");

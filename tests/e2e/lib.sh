@@ -1,6 +1,7 @@
-# Shared by the end-to-end tests: ft847-station and ft847-emulator as real processes on real
-# pseudo-terminals. Every wait has a deadline; every process started here is killed on exit.
-#   source lib.sh EMULATOR STATION
+# Starts and stops ft847-station and ft847-emulator as real processes on real pseudo-terminals,
+# for the end-to-end tests and for the scripts that measure the programs. Every wait has a
+# deadline; every process started here is killed on exit.
+#   source tests/e2e/lib.sh EMULATOR STATION
 set -euo pipefail
 emulator=$1
 station=$2
@@ -93,3 +94,15 @@ stop_station() {
     wait_exit "${!pid_var}" 2
     [ "$exited" -eq 0 ] || fail "$1 exited with $exited after SIGTERM"
 }
+
+# What /proc says of a process's CPU use, for the scripts that measure it.
+# ticks PID: CPU time used so far, in clock ticks (fields 14 and 15 of /proc/PID/stat, counted
+# after the command name, which is in parentheses).
+ticks() { sed 's/^.*) //' "/proc/$1/stat" | awk '{ print $12 + $13 }'; }
+# runtime PID: nanoseconds on a CPU so far, as the scheduler counts them; 0 on a kernel without
+# that count.
+runtime() {
+    if [ -r "/proc/$1/schedstat" ]; then awk '{ print $1 }' "/proc/$1/schedstat"; else echo 0; fi
+}
+# switches PID: voluntary and involuntary context switches so far.
+switches() { awk '/ctxt_switches/ { n += $2 } END { print n }' "/proc/$1/status"; }
