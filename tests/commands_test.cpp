@@ -145,11 +145,13 @@ TEST_F(Command, FrequencyIsAcceptedInsideTheSpacingWindowAndItsFrameWaits) {
 TEST_F(Command, SatellitePresetDropsAPartialReply) {
     uart.powered = false;
     ASSERT_TRUE(rig.requestRxRead());
-    uart.rx.insert(uart.rx.end(), {0x14, 0x58});
+    const uint8_t head[2] = {0x14, 0x58};
+    uart.rx.append(head, sizeof head);
     tick(1);
     ASSERT_TRUE(rig.requestSatelliteMode());
     EXPECT_EQ(uart.available(), 0);
-    uart.rx.insert(uart.rx.end(), {0x00, 0x00, 0x08});  // the rest arrives late
+    const uint8_t rest[3] = {0x00, 0x00, 0x08};
+    uart.rx.append(rest, sizeof rest);  // the rest arrives late
     tick(200);
     EXPECT_EQ(uart.available(), 0) << "drained when the 100 ms after SAT ON ended";
     uart.powered = true;

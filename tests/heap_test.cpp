@@ -2,9 +2,8 @@
 // operator new and delete and, through the linker's --wrap, the C allocation functions of
 // everything linked statically (the driver among it), and counts calls while a window is open.
 // The window is opened only around driver calls. The bench UART the driver writes to keeps
-// std containers: the frame records get their room reserved beforehand, and the radio's
-// replies are queued between driver calls (the bench's own radio, which queues them inside
-// write(), stays off), so that inside the window the containers never need a new block.
+// its records in fixed-size buffers, and the radio's replies are queued between driver calls
+// (the bench's own radio, which queues them inside write(), stays off).
 
 #include <gtest/gtest.h>
 
@@ -184,8 +183,6 @@ TEST(Heap, TheCountersSeeEveryKindOfAllocation) {
 
 TEST(Heap, TheDriverAllocatesNothingAcrossConnectCommandsAndFailures) {
     HardwareSerial uart;
-    uart.packets.reserve(1000);
-    uart.times.reserve(1000);
     FT847 rig(uart);
     line = &uart;
     clockMs = 0;
@@ -247,7 +244,6 @@ TEST(Heap, TheDriverAllocatesNothingAcrossConnectCommandsAndFailures) {
     EXPECT_EQ(allocations, 0u);
     EXPECT_EQ(releases, 0u);
     EXPECT_GT(uart.packets.size(), 20u);
-    EXPECT_LE(uart.packets.size(), 1000u) << "the reserved room must not have been outgrown";
 }
 
 namespace {

@@ -20,7 +20,9 @@ protected:
     }
 
     void radioSends(std::initializer_list<uint8_t> bytes) {
-        uart.rx.insert(uart.rx.end(), bytes.begin(), bytes.end());
+        for (uint8_t byte : bytes) {
+            uart.rx.push_back(byte);
+        }
     }
 
     // After any failure the driver is connected again 3000 ms later plus one handshake.
@@ -173,6 +175,49 @@ TEST_F(ReadTransaction, AFailedWriteIsLatchedAndTheDriverComesBack) {
     EXPECT_EQ(Serial.text, "FT847 ERROR: UART write failed\n");
     uart.failWrites = false;
     expectRecovery();
+}
+
+// The port's write() returns the bytes it took; anything but the frame's five is a failure,
+// latched like any other, with nothing flushed and the spacing clock untouched.
+TEST_F(ReadTransaction, AWriteThatTakesAnythingButFiveBytesFailsTheLink) {
+    for (int taken : {0, 1, 4, 6}) {
+        SCOPED_TRACE(taken);
+        connect();
+        tick(100);
+        const size_t written = uart.packets.size();
+        const uint32_t flushes = uart.flushes;
+        uart.writeReturns = taken;
+        Serial.text.clear();
+        EXPECT_FALSE(rig.requestRxRead());
+        EXPECT_TRUE(rig.failed());
+        EXPECT_EQ(uart.flushes, flushes) << "a failed write is not flushed";
+        EXPECT_EQ(Serial.text, "FT847 ERROR: UART write failed\n");
+        uart.writeReturns = -1;
+        expectRecovery();
+        EXPECT_EQ(hex(uart.packets[written]), "00 00 00 00 00") << "the retry starts with CAT ON";
+    }
+}
+
+// Every frame is one write of five bytes, flushed right after it; nothing else is flushed.
+TEST_F(DriverTest, FlushesEachFrameRightAfterWritingIt) {
+    connect();
+    EXPECT_EQ(uart.packets.size(), 4u);
+    EXPECT_EQ(uart.flushes, 4u);
+    tick(100);
+    ASSERT_TRUE(rig.setModeFm());
+    ASSERT_TRUE(tickUntilFrame());
+    EXPECT_FALSE(uart.unflushed) << "flushed within the update that wrote it";
+    EXPECT_EQ(uart.flushes, 5u);
+    tick(200);
+    ASSERT_TRUE(rig.setTxTone(88.5));
+    tick(300);
+    EXPECT_EQ(frameLog(uart, 4),
+              "1705: 08 00 00 00 17\n"
+              "1805: 00 00 00 00 13\n"
+              "1906: 0E 00 00 00 2B\n"
+              "2006: 4A 00 00 00 2A\n");
+    EXPECT_EQ(uart.flushes, 8u);
+    EXPECT_EQ(uart.oddWrites, 0u);
 }
 
 TEST_F(DriverTest, FrameSpacingHoldsAcrossTheClockWrap) {

@@ -16,22 +16,35 @@ TEST_F(DriverTest, AFreshDriverIsIdleAndUpdateDoesNothingBeforeBegin) {
     EXPECT_EQ(Serial.text, "");
 }
 
-TEST_F(DriverTest, BeginAsksTheSettingsAndLogsItsStart) {
+TEST_F(DriverTest, BeginAsksTheSettingsOpensThePortAndLogsItsStart) {
     testSettings.baud = 9600;
     ASSERT_TRUE(rig.begin());
     EXPECT_EQ(testSettings.askedRadio, 1);
     EXPECT_EQ(testSettings.askedBaud, 9600u);
+    // The port is opened at the settings' rate, 8N2, RX pin 1, TX pin 2.
+    EXPECT_EQ(uart.beginCalls, 1u);
+    EXPECT_EQ(uart.baud, 9600u);
+    EXPECT_EQ(uart.config, 2);
+    EXPECT_EQ(uart.rxPin, 1);
+    EXPECT_EQ(uart.txPin, 2);
     EXPECT_EQ(Serial.text,
               "[FT847 BUILD] PRESET-100MS-TONE-5\n"
               "FT847 INIT: UART1 9600 bps, 8N2, RX=1 TX=2\n"
               "FT847: asynchronous CAT/SAT startup scheduled\n");
     EXPECT_TRUE(rig.busy());
     EXPECT_TRUE(uart.packets.empty()) << "begin() only schedules";
+
+    // Again on every begin(), with the rate the settings give then.
+    testSettings.baud = 57600;
+    ASSERT_TRUE(rig.begin());
+    EXPECT_EQ(uart.beginCalls, 2u);
+    EXPECT_EQ(uart.baud, 57600u);
 }
 
 TEST_F(DriverTest, BeginRefusedByTheSettingsChangesNothing) {
     testSettings.baudAllowed = false;
     EXPECT_FALSE(rig.begin());
+    EXPECT_EQ(uart.beginCalls, 0u) << "the port is not opened";
     EXPECT_FALSE(rig.selectMain()) << "still not started";
     uart.powered = true;
     tick(3000);

@@ -27,6 +27,11 @@ DriverTest::DriverTest() {
     testSettings = TestSettings{};
 }
 
+void DriverTest::TearDown() {
+    const char* broken = uart.brokenPromise();
+    EXPECT_TRUE(broken == nullptr) << "the driver broke the port's contract: " << broken;
+}
+
 void DriverTest::connect() {
     uart.powered = true;
     ASSERT_TRUE(rig.begin());

@@ -1,7 +1,8 @@
 #pragma once
 
 // One fixture for the driver tests: a fresh clock at 0, a fresh simulated UART, a driver on it,
-// and the console and rig-control records emptied.
+// and the console and rig-control records emptied. Every test ends by checking that the driver
+// kept its side of the port's contract throughout (the bench UART counts each broken promise).
 
 #include <gtest/gtest.h>
 
@@ -26,6 +27,7 @@ std::string frameLog(const HardwareSerial& uart, size_t from = 0);
 class DriverTest : public ::testing::Test {
 protected:
     DriverTest();
+    void TearDown() override;
 
     // begin() with the radio on, then ticks until the handshake is done (at 1604 ms when
     // begun at 0).

@@ -394,7 +394,7 @@ void FaultHarness::perform(Action action, uint64_t argument) {
         break;
     case Action::SetModeShortcut: {
         // The shortcuts, each checked as the mode code it stands for.
-        const size_t which = argument % 5;
+        const size_t which = static_cast<size_t>(argument % 5);
         ++counts.driverCalls;
         const InvariantChecker::Snapshot before = checker.snapshot();
         accepted = which == 0   ? rig.setModeLsb()

@@ -6,6 +6,7 @@
 #include "Log.h"
 #include "Millis.h"
 #include "RigControl.h"
+#include "Settings.h"
 
 namespace {
 
@@ -70,7 +71,8 @@ bool InvariantChecker::Snapshot::operator==(const Snapshot& other) const {
     return state == other.state && connected == other.connected &&
            initialized == other.initialized && failed == other.failed && busy == other.busy &&
            frames == other.frames && received == other.received &&
-           logLength == other.logLength && reports == other.reports;
+           logLength == other.logLength && reports == other.reports &&
+           portOpenings == other.portOpenings;
 }
 
 InvariantChecker::InvariantChecker(const FT847& driver, const HardwareSerial& port)
@@ -80,7 +82,8 @@ InvariantChecker::InvariantChecker(const FT847& driver, const HardwareSerial& po
 
 InvariantChecker::Snapshot InvariantChecker::snapshot() const {
     return {rig.currentState(), rig.isConnected(), rig.initialized(), rig.failed(), rig.busy(),
-            uart.packets.size(), uart.rx.size(), Serial.text.size(), frequencyReports.size()};
+            uart.packets.size(), uart.rx.size(), Serial.text.size(), frequencyReports.size(),
+            uart.beginCalls};
 }
 
 void InvariantChecker::fault(const std::string& what) {
@@ -114,6 +117,17 @@ void InvariantChecker::begun(const Snapshot& before, bool accepted) {
     } else {
         if (now.state != State::SendCatOn || now.connected || now.initialized || now.failed) {
             fault("begin() did not schedule a fresh handshake");
+        }
+        if (now.portOpenings != before.portOpenings + 1 || uart.baud != testSettings.baud ||
+            uart.config != 2 || uart.rxPin != 1 || uart.txPin != 2) {
+            char opened[96];
+            std::snprintf(opened, sizeof opened,
+                          "%u time(s), last at %lu bps, format %d, pins %d/%d",
+                          static_cast<unsigned>(now.portOpenings - before.portOpenings),
+                          static_cast<unsigned long>(uart.baud), uart.config, uart.rxPin,
+                          uart.txPin);
+            fault(std::string("begin() did not open the port once at the settings' rate, 8N2, "
+                              "pins 1 and 2: ") + opened);
         }
         firstAfterBegin = true;
         retryWaiting = false;
@@ -376,6 +390,9 @@ void InvariantChecker::checkRead(State after, uint32_t now) {
 }
 
 void InvariantChecker::check(const Snapshot& now) {
+    if (const char* broken = uart.brokenPromise()) {
+        fault(std::string("the port's contract broken: ") + broken);
+    }
     if (now.initialized && now.failed) {
         fault("initialized() and failed() both true");
     }

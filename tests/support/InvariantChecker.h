@@ -33,6 +33,10 @@
 //   reply bytes arrived during a read) and leaves the time as it was, busy() does not change
 //   before then either, and by the first update() at or after it something has changed; it
 //   says "until a command" only for a driver that is not begun, or connected and not busy.
+// - the driver keeps its side of the port's contract: begin() opens the port once, at the
+//   settings' baud rate, 8N2, on RX pin 1 and TX pin 2, and a refused begin() does not open it;
+//   each frame is one 5-byte write, flushed right away; read() only while bytes are waiting;
+//   and no read command goes out while received bytes are unread.
 //
 // Expected numbers are written out here rather than taken from the driver.
 
@@ -66,6 +70,7 @@ public:
         size_t received;  // bytes waiting in the UART
         size_t logLength;
         size_t reports;   // frequencies handed to rig control
+        uint32_t portOpenings;  // begin() calls of the UART
 
         bool operator==(const Snapshot& other) const;
     };

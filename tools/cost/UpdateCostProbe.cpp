@@ -38,10 +38,6 @@ int failure(const char* what) {
 int main() {
     HardwareSerial uart;
     uart.powered = true;
-    // Room for every frame the probe writes: the growth of the bench's records is the
-    // bench's cost, not the driver's.
-    uart.packets.reserve(16);
-    uart.times.reserve(16);
     FT847 rig(uart);
 
     // From begin() to connected: CAT ON, SAT ON, the SAT RX and SAT TX reads.
