@@ -103,7 +103,8 @@ bool FT847::begin() {
 // One step per call: send one frame, finish one wait, or start or advance one read. A send or
 // read refused by the frame spacing leaves the state as it is, so the next call tries again.
 void FT847::update() {
-    if (!started) {
+    // Connected and idle is where a driver spends nearly every call: one comparison, no step.
+    if (state == State::Ready || !started) {
         return;
     }
     switch (state) {
