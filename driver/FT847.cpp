@@ -4,7 +4,7 @@
 
 #include <string.h>
 
-#include "Log.h"
+#include "FT847Log.h"
 #include "Millis.h"
 #include "Settings.h"
 
@@ -75,7 +75,7 @@ bool FT847::swapMainSub() { return false; }
 size_t FT847::write(const uint8_t*, size_t) { return 0; }
 
 bool FT847::begin() {
-    Serial.println(kBuildTag);
+    FT847_PRINTLN(kBuildTag);
     const uint32_t baud = settingsGetRadio();
     if (!settingsRadioBaudAllowed(kRadioId, baud)) {
         return false;
@@ -93,10 +93,10 @@ bool FT847::begin() {
     txFrequency = 0;
     rxFrequency = 0;
     drain();
-    Serial.printf("FT847 INIT: UART1 %lu bps, 8N2, RX=%u TX=%u\n", static_cast<unsigned long>(baud),
-                  kRxPin, kTxPin);
+    FT847_PRINTF("FT847 INIT: UART1 %lu bps, 8N2, RX=%u TX=%u\n", static_cast<unsigned long>(baud),
+                 kRxPin, kTxPin);
     state = State::SendCatOn;
-    Serial.println("FT847: asynchronous CAT/SAT startup scheduled");
+    FT847_PRINTLN("FT847: asynchronous CAT/SAT startup scheduled");
     return true;
 }
 
@@ -138,15 +138,15 @@ void FT847::update() {
         if (waited(failedAtMs, kRetryDelayMs)) {
             drain();
             state = State::SendCatOn;
-            Serial.println("FT847: retrying CAT/SAT connection");
+            FT847_PRINTLN("FT847: retrying CAT/SAT connection");
         }
         break;
     case State::SendSatPreset:
         if (sendOpcode(0x00, kOpSatOn)) {
             stateStartMs = millis();
             state = State::WaitSatPreset;
-            Serial.printf("FT847 PRESET: SAT ON sent; wait %lu ms before RX/TX settings\n",
-                          static_cast<unsigned long>(kSatPresetSettleMs));
+            FT847_PRINTF("FT847 PRESET: SAT ON sent; wait %lu ms before RX/TX settings\n",
+                         static_cast<unsigned long>(kSatPresetSettleMs));
         }
         break;
     case State::WaitSatPreset:
@@ -164,8 +164,8 @@ void FT847::update() {
     case State::SendCommand:
         if (sendPacket(command)) {
             if (modeCheckPending) {
-                Serial.printf("FT847 MODE TX: %02X 00 00 00 %02X (%s)\n", command[0], command[4],
-                              txnRx ? "RX" : "TX");
+                FT847_PRINTF("FT847 MODE TX: %02X 00 00 00 %02X (%s)\n", command[0], command[4],
+                             txnRx ? "RX" : "TX");
             }
             state = State::ReadBack;
         }
@@ -248,7 +248,7 @@ bool FT847::setTxTone(double hz) {
     }
     toneEnabled = enable;
     state = toneEnabled ? State::SendToneFrequency : State::SendToneMode;
-    Serial.printf("FT847 TX TONE: %.1f Hz %s\n", hz, toneEnabled ? "ENC ON" : "OFF");
+    FT847_PRINTF("FT847 TX TONE: %.1f Hz %s\n", hz, toneEnabled ? "ENC ON" : "OFF");
     return true;
 }
 
