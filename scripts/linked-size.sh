@@ -231,7 +231,8 @@ for entry in "${targets[@]}"; do
   echo "$name-no-log-cost $no_log_cost"
   echo "$name-no-log-data $(($(size_of every-command-no-log 2) - $(size_of without-driver 2)))"
   echo "$name-no-log-bss $(($(size_of every-command-no-log 3) - $(size_of without-driver 3)))"
-  echo "$name-no-log-own-text $(driver_flash "$build/every-command-no-log.map" libft847_driver_no_log.a)"
+  echo "$name-no-log-own-text $(driver_flash "$build/every-command-no-log.map" \
+    libft847_driver_no_log.a)"
   echo "$name-no-log-bound $no_log_bound"
   flags=$(awk -F= '/^CMAKE_CXX_FLAGS(_MINSIZEREL)?:/ { sub(/^[^=]*=/, ""); printf "%s ", $0 }' \
     "$root/$dir/CMakeCache.txt" | sed 's/ -DNDEBUG//; s/ *$//')

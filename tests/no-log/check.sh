@@ -28,7 +28,10 @@ texts=(
 
 failures=0
 for text in "${texts[@]}"; do
-  grep -q -a -F -- "$text" "$with_log" || { echo "FAIL: not in the driver with its log: '$text'"; failures=$((failures + 1)); }
+  if ! grep -q -a -F -- "$text" "$with_log"; then
+    echo "FAIL: not in the driver with its log: '$text'"
+    failures=$((failures + 1))
+  fi
   if grep -q -a -F -- "$text" "$without_log"; then
     echo "FAIL: still in the driver without its log: '$text'"
     failures=$((failures + 1))
