@@ -100,10 +100,9 @@ void FT847::stepResponse() {
         return;
     }
     if (waited(readStartMs, kReadTimeoutMs)) {
-        const uint32_t elapsed = millis() - readStartMs;
         FT847_PRINTF("FT847 RX TIMEOUT: opcode=0x%02X, received=%u/5, elapsed=%lu ms\n",
                      txnRx ? int{kOpReadSatRx} : int{kOpReadSatTx}, responseLength,
-                     static_cast<unsigned long>(elapsed));
+                     static_cast<unsigned long>(millis() - readStartMs));
         drain();
         fail(FT847_LOG_TEXT("Read timeout (500 ms)"));
     }
