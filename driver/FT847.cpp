@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr const char* kBuildTag = "[FT847 BUILD] PRESET-100MS-TONE-5";
-
 // The radio's number in the settings module, and the receive and transmit pins of the board's
 // UART wired to the radio's CAT socket.
 constexpr int kRadioId = 1;
@@ -75,7 +73,8 @@ bool FT847::swapMainSub() { return false; }
 size_t FT847::write(const uint8_t*, size_t) { return 0; }
 
 bool FT847::begin() {
-    FT847_PRINTLN(kBuildTag);
+    // The build tag: which timing and feature set this driver was built with.
+    FT847_PRINTLN("[FT847 BUILD] PRESET-100MS-TONE-5");
     const uint32_t baud = settingsGetRadio();
     if (!settingsRadioBaudAllowed(kRadioId, baud)) {
         return false;
