@@ -103,9 +103,11 @@ bool FT847::begin() {
 // read refused by the frame spacing leaves the state as it is, so the next call tries again.
 void FT847::update() {
     // Connected and idle is where a driver spends nearly every call: one comparison, no step.
-    if (state == State::Ready || !started) {
+    if (state == State::Ready) {
         return;
     }
+    // Before begin() the state is Idle, which does nothing: only begin() leaves it, and only
+    // after setting started.
     switch (state) {
     case State::Idle:
     case State::Ready:
