@@ -73,7 +73,6 @@ bool FT847::swapMainSub() { return false; }
 size_t FT847::write(const uint8_t*, size_t) { return 0; }
 
 bool FT847::begin() {
-    // The build tag: which timing and feature set this driver was built with.
     FT847_PRINTLN("[FT847 BUILD] PRESET-100MS-TONE-5");
     const uint32_t baud = settingsGetRadio();
     if (!settingsRadioBaudAllowed(kRadioId, baud)) {
