@@ -4,13 +4,11 @@
 
 #include <string.h>
 
-#include "Log.h"
+#include "FT847Log.h"
 #include "Millis.h"
 #include "Settings.h"
 
 namespace {
-
-constexpr const char* kBuildTag = "[FT847 BUILD] PRESET-100MS-TONE-5";
 
 // The radio's number in the settings module, and the receive and transmit pins of the board's
 // UART wired to the radio's CAT socket.
@@ -75,7 +73,7 @@ bool FT847::swapMainSub() { return false; }
 size_t FT847::write(const uint8_t*, size_t) { return 0; }
 
 bool FT847::begin() {
-    Serial.println(kBuildTag);
+    FT847_PRINTLN("[FT847 BUILD] PRESET-100MS-TONE-5");
     const uint32_t baud = settingsGetRadio();
     if (!settingsRadioBaudAllowed(kRadioId, baud)) {
         return false;
@@ -93,19 +91,22 @@ bool FT847::begin() {
     txFrequency = 0;
     rxFrequency = 0;
     drain();
-    Serial.printf("FT847 INIT: UART1 %lu bps, 8N2, RX=%u TX=%u\n", static_cast<unsigned long>(baud),
-                  kRxPin, kTxPin);
+    FT847_PRINTF("FT847 INIT: UART1 %lu bps, 8N2, RX=%u TX=%u\n", static_cast<unsigned long>(baud),
+                 kRxPin, kTxPin);
     state = State::SendCatOn;
-    Serial.println("FT847: asynchronous CAT/SAT startup scheduled");
+    FT847_PRINTLN("FT847: asynchronous CAT/SAT startup scheduled");
     return true;
 }
 
 // One step per call: send one frame, finish one wait, or start or advance one read. A send or
 // read refused by the frame spacing leaves the state as it is, so the next call tries again.
 void FT847::update() {
-    if (!started) {
+    // Connected and idle is where a driver spends nearly every call: one comparison, no step.
+    if (state == State::Ready) {
         return;
     }
+    // Before begin() the state is Idle, which does nothing: only begin() leaves it, and only
+    // after setting started.
     switch (state) {
     case State::Idle:
     case State::Ready:
@@ -137,15 +138,15 @@ void FT847::update() {
         if (waited(failedAtMs, kRetryDelayMs)) {
             drain();
             state = State::SendCatOn;
-            Serial.println("FT847: retrying CAT/SAT connection");
+            FT847_PRINTLN("FT847: retrying CAT/SAT connection");
         }
         break;
     case State::SendSatPreset:
         if (sendOpcode(0x00, kOpSatOn)) {
             stateStartMs = millis();
             state = State::WaitSatPreset;
-            Serial.printf("FT847 PRESET: SAT ON sent; wait %lu ms before RX/TX settings\n",
-                          static_cast<unsigned long>(kSatPresetSettleMs));
+            FT847_PRINTF("FT847 PRESET: SAT ON sent; wait %lu ms before RX/TX settings\n",
+                         static_cast<unsigned long>(kSatPresetSettleMs));
         }
         break;
     case State::WaitSatPreset:
@@ -163,8 +164,8 @@ void FT847::update() {
     case State::SendCommand:
         if (sendPacket(command)) {
             if (modeCheckPending) {
-                Serial.printf("FT847 MODE TX: %02X 00 00 00 %02X (%s)\n", command[0], command[4],
-                              txnRx ? "RX" : "TX");
+                FT847_PRINTF("FT847 MODE TX: %02X 00 00 00 %02X (%s)\n", command[0], command[4],
+                             txnRx ? "RX" : "TX");
             }
             state = State::ReadBack;
         }
@@ -289,7 +290,7 @@ bool FT847::setTxTone(double hz) {
     }
     toneEnabled = enable;
     state = toneEnabled ? State::SendToneFrequency : State::SendToneMode;
-    Serial.printf("FT847 TX TONE: %.1f Hz %s\n", hz, toneEnabled ? "ENC ON" : "OFF");
+    FT847_PRINTF("FT847 TX TONE: %.1f Hz %s\n", hz, toneEnabled ? "ENC ON" : "OFF");
     return true;
 }
 

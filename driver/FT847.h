@@ -1,10 +1,17 @@
 #pragma once
 
+#include <float.h>
 #include <stddef.h>
 #include <stdint.h>
 
 #include "HardwareSerial.h"
 #include "SerialTransport.h"
+
+// setTxTone() matches a tone on the bit pattern of an IEEE 754 double (binary64: 64 bits, 53 of
+// them significand). Some toolchains for small cores make double a 32-bit float.
+static_assert(sizeof(double) == sizeof(uint64_t) && DBL_MANT_DIG == 53 && DBL_MAX_EXP == 1024,
+              "FT847: the tone match reads the bits of a 64-bit IEEE 754 double, and this "
+              "toolchain's double is not one; make double 64 bits (avr-gcc: -mdouble=64)");
 
 // CAT driver for the Yaesu FT-847 in satellite (SAT) operation.
 //

@@ -2,7 +2,7 @@
 
 #include "FT847.h"
 
-#include "Log.h"
+#include "FT847Log.h"
 #include "Millis.h"
 #include "RigControl.h"
 
@@ -40,7 +40,7 @@ bool FT847::sendPacket(const uint8_t* frame) {
         return false;
     }
     if (port.write(frame, kFrameLength) != kFrameLength) {
-        fail("UART write failed");
+        fail(FT847_LOG_TEXT("UART write failed"));
         return false;
     }
     port.flush();
@@ -72,8 +72,8 @@ void FT847::fail(const char* message) {
     failedAtMs = millis();
     frequencyCheckPending = false;
     modeCheckPending = false;
-    Serial.print("FT847 ERROR: ");
-    Serial.println(message);
+    FT847_PRINT("FT847 ERROR: ");
+    FT847_PRINTLN(message);
 }
 
 bool FT847::beginRead(bool rx, Purpose why) {
@@ -103,19 +103,18 @@ void FT847::stepResponse() {
     if (responseLength == kFrameLength) {
         if (port.available() > 0) {
             drain();
-            fail("Unexpected extra CAT response bytes");
+            fail(FT847_LOG_TEXT("Unexpected extra CAT response bytes"));
         } else {
             finishResponse();
         }
         return;
     }
     if (waited(readStartMs, kReadTimeoutMs)) {
-        const uint32_t elapsed = millis() - readStartMs;
-        Serial.printf("FT847 RX TIMEOUT: opcode=0x%02X, received=%u/5, elapsed=%lu ms\n",
-                      txnRx ? int{kOpReadSatRx} : int{kOpReadSatTx}, responseLength,
-                      static_cast<unsigned long>(elapsed));
+        FT847_PRINTF("FT847 RX TIMEOUT: opcode=0x%02X, received=%u/5, elapsed=%lu ms\n",
+                     txnRx ? int{kOpReadSatRx} : int{kOpReadSatTx}, responseLength,
+                     static_cast<unsigned long>(millis() - readStartMs));
         drain();
-        fail("Read timeout (500 ms)");
+        fail(FT847_LOG_TEXT("Read timeout (500 ms)"));
     }
 }
 
@@ -124,17 +123,17 @@ void FT847::stepResponse() {
 void FT847::finishResponse() {
     uint64_t hz = 0;
     if (!decodeFrequency(response, hz)) {
-        fail("Invalid BCD response");
+        fail(FT847_LOG_TEXT("Invalid BCD response"));
         return;
     }
     if (purpose == Purpose::CheckFrequency && frequencyCheckPending && hz != requestedFrequency) {
-        fail("Frequency read-back mismatch");
+        fail(FT847_LOG_TEXT("Frequency read-back mismatch"));
         return;
     }
     if (purpose == Purpose::CheckMode && modeCheckPending && response[4] != requestedMode) {
         // The frequency is what satellite tracking depends on; a mode that did not take is
         // reported, and the link stays up.
-        Serial.printf(
+        FT847_PRINTF(
             "FT847 MODE WARNING: %s requested=0x%02X actual=0x%02X; frequency setup continues\n",
             txnRx ? "RX" : "TX", requestedMode, response[4]);
     }
@@ -155,7 +154,7 @@ void FT847::finishResponse() {
     case Purpose::InitTx:
         ready = true;
         faulted = false;
-        Serial.println("FT847: CAT/SAT RX and TX reads verified; ready");
+        FT847_PRINTLN("FT847: CAT/SAT RX and TX reads verified; ready");
         break;
     case Purpose::PollRx:
         rigControlSubFrequencyReceived(hz, true);

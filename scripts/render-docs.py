@@ -192,6 +192,10 @@ def linked_target(f, target, title):
             ['of which the firmware\'s calls of every command and its construction of the driver',
              cost - own - helpers_text, ram - radio - helpers_ram, ''],
             [f'stack of the deepest call chain in the driver: {path}', '', get('stack'), ''],
+            ['the driver with its log compiled out (`FT847_NO_LOG`), linked', get('no-log-cost'),
+             int(get('no-log-data')) + int(get('no-log-bss')),
+             f'flash at most {int(get("no-log-bound")):,}; no log text in flash'],
+            ['of which its own code and read-only data', get('no-log-own-text'), '', ''],
         ], ['---', '---:', '---:', '---']),
     ]
 
@@ -218,6 +222,31 @@ def linked():
         row('heap routines with that integer `printf`', 'printf-heap', heap_brief),
         row('heap routines with the floating-point `printf`', 'printf-float-heap', heap_brief),
     ], ['---', '---:', '---:', '---:'])
+    return out
+
+
+TARGET_COST = [('cortex-m4f', 'Cortex-M4F'), ('cortex-m0p', 'Cortex-M0+'),
+               ('rv32imac', 'RV32IMAC')]
+
+
+def target_cost():
+    f = figures('target-cost.txt')
+    out = ['Counted by `scripts/target-cost.sh` under ' + f['cortex-m4f-qemu'] + ':', '']
+    for target, title in TARGET_COST:
+        out.append(f'- {title}: `{f[target + "-flags"]}`, built by {f[target + "-compiler"]}; '
+                   f'the counter read {f[target + "-calibration"]} for a function of ten '
+                   'instructions.')
+    out.append('')
+
+    def row(label, phase, bound=''):
+        return [label] + [f[f'{t}-{phase}'] for t, _ in TARGET_COST] + \
+            [f['cortex-m4f-' + phase + '-updates'], bound]
+
+    out += table(['Phase'] + [title for _, title in TARGET_COST] + ['Calls', 'Bound'], [
+        row('connected and idle', 'idle', 'at most 20 on the Cortex-M4F (CI)'),
+        row('connect handshake, `begin()` to connected', 'handshake'),
+        row('`setModeFm()` with read-back, until no longer busy', 'command'),
+    ], ['---', '---:', '---:', '---:', '---:', '---'])
     return out
 
 
@@ -435,6 +464,7 @@ BLOCKS = {
     'object-symbols': (object_symbols, ['footprint.txt']),
     'object-footprint': (object_footprint, ['footprint.txt']),
     'update-cost': (update_cost, ['cost.txt']),
+    'target-cost': (target_cost, ['target-cost.txt']),
     'linked': (linked, ['linked-size.txt']),
     'robustness': (robustness, ['fault-injection.txt', 'fuzz.txt', 'coverage.txt']),
     'mutation': (mutation, ['mutation.txt']),

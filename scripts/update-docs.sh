@@ -7,6 +7,7 @@
 #   footprint     the driver object for the Cortex-M4 (scripts/target-build.sh, footprint.sh)
 #   linked        linked firmware images on three targets (scripts/linked-size.sh)
 #   cost          instructions per update() under callgrind (scripts/cost.sh)
+#   target-cost   instructions per update() on three emulated boards (scripts/target-cost.sh)
 #   rigctld       the tracker interface's figures (scripts/rigctld-figures.sh)
 #   station-cpu   the Linux programs' idle CPU (scripts/station-cpu.sh, 60 s)
 #   package       the Debian package and its unit (scripts/package.sh)
@@ -18,9 +19,9 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-known="footprint linked cost rigctld station-cpu package churn robustness mutation"
+known="footprint linked cost target-cost rigctld station-cpu package churn robustness mutation"
 wanted=("$@")
-[ ${#wanted[@]} -gt 0 ] || wanted=(footprint linked cost rigctld station-cpu package churn)
+[ ${#wanted[@]} -gt 0 ] || wanted=(footprint linked cost target-cost rigctld station-cpu package churn)
 for what in "${wanted[@]}"; do
     [[ " $known " == *" $what "* ]] ||
         { echo "update-docs.sh: nothing called '$what' to measure ($known)" >&2; exit 2; }
@@ -45,6 +46,7 @@ for what in "${wanted[@]}"; do
         measure footprint.txt bash scripts/footprint.sh build-arm ;;
     linked) measure linked-size.txt bash scripts/linked-size.sh --check ;;
     cost) measure cost.txt bash scripts/cost.sh --check ;;
+    target-cost) measure target-cost.txt bash scripts/target-cost.sh --check ;;
     rigctld) host_build; measure rigctld.txt bash scripts/rigctld-figures.sh ;;
     station-cpu) host_build; measure station-cpu.txt bash scripts/station-cpu.sh --check ;;
     package) measure package.txt bash scripts/package.sh --check ;;

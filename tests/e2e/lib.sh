@@ -77,14 +77,22 @@ say() {
     echo "$2" >&"${!fd_var}"
 }
 
+# start_program NAME PROGRAM ARGS...: a program with stdout in NAME.out, stderr in NAME.err.
+# Sets pid_NAME.
+start_program() {
+    local name=$1
+    shift
+    "$@" >"$work/$name.out" 2>"$work/$name.err" &
+    pids+=($!)
+    printf -v "pid_$name" %s "$!"
+}
+
 # start_station NAME ARGS...: a station with stdout in NAME.out, stderr in NAME.err. Sets
 # pid_NAME.
 start_station() {
     local name=$1
     shift
-    "$station" "$@" >"$work/$name.out" 2>"$work/$name.err" &
-    pids+=($!)
-    printf -v "pid_$name" %s "$!"
+    start_program "$name" "$station" "$@"
 }
 
 # stop_station NAME: SIGTERM, then the station must end within 2 s with status 0.

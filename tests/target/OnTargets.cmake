@@ -132,3 +132,70 @@ foreach(target IN LISTS FT847_QEMU_TARGETS)
   endif()
   set_tests_properties(${tests} PROPERTIES LABELS target)
 endforeach()
+
+# The README's main loop as a firmware and the update() cost probe, each on a board's own UART
+# and clock: cross builds of this project with a toolchain file of cmake/, against the board
+# declarations of ports/cortex-m4 (in build/targets/firmware-<target>):
+#
+#   firmware_in_the_loop_<target>  the main loop against ft847-emulator    cortex-m4f, rv32imac
+#                                  (ports/mps2-an386, ports/riscv-virt)
+#   update_cost_probe_<target>     instructions per update(), exactly      all three targets
+#                                  (tools/cost/target)
+#
+# Under -icount with align=on, QEMU counts time by instructions, 32 ns each, kept in step with
+# the host's clock, and delivers every SysTick interrupt; without it a busy host makes it merge
+# some, and the firmware's clock runs slow. The RISC-V machine timer catches up by itself.
+
+# ft847_add_cross_build(TARGET TOOLCHAIN IMAGES...): the cross build with cmake/TOOLCHAIN.cmake,
+# making the named images.
+function(ft847_add_cross_build target toolchain)
+  set(dir ${CMAKE_BINARY_DIR}/targets/firmware-${target})
+  set(build_targets)
+  foreach(image IN LISTS ARGN)
+    list(APPEND build_targets --target ${image})
+  endforeach()
+  ExternalProject_Add(ft847_firmware_${target}
+    SOURCE_DIR ${PROJECT_SOURCE_DIR}
+    BINARY_DIR ${dir}
+    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/${toolchain}.cmake
+               -DCMAKE_BUILD_TYPE=MinSizeRel
+    BUILD_COMMAND ${CMAKE_COMMAND} --build ${dir} ${build_targets}
+    BUILD_ALWAYS TRUE
+    INSTALL_COMMAND "")
+endfunction()
+
+# ft847_add_firmware_test(TARGET BOARD CONSOLE QEMU ARGS...): the firmware of ports/BOARD under
+# QEMU ARGS..., its console on CONSOLE.
+function(ft847_add_firmware_test target board console)
+  if(NOT TARGET ft847-emulator)
+    return()
+  endif()
+  add_test(NAME firmware_in_the_loop_${target}
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/firmware_in_the_loop_test.sh
+            $<TARGET_FILE:ft847-emulator> ${console} ${ARGN}
+            -kernel ${CMAKE_BINARY_DIR}/targets/firmware-${target}/ports/${board}/main-loop-${board}.elf)
+  set_tests_properties(firmware_in_the_loop_${target} PROPERTIES LABELS target TIMEOUT 60)
+endfunction()
+
+# ft847_add_cost_test(TARGET IDLE_BOUND|- QEMU ARGS...): the cost probe under QEMU ARGS...
+function(ft847_add_cost_test target bound)
+  add_test(NAME update_cost_probe_${target}
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/target/update_cost_test.sh ${bound} ${ARGN}
+            -kernel ${CMAKE_BINARY_DIR}/targets/firmware-${target}/tools/cost/target/update-cost.elf)
+  set_tests_properties(update_cost_probe_${target} PROPERTIES LABELS target TIMEOUT 60)
+endfunction()
+
+if(arm_ready)
+  ft847_add_cross_build(cortex-m4f arm-none-eabi-cortex-m4 main-loop-mps2-an386 update-cost)
+  ft847_add_firmware_test(cortex-m4f mps2-an386 uart
+    ${FT847_QEMU_SYSTEM_ARM} -M mps2-an386 -icount shift=5,align=on)
+  ft847_add_cost_test(cortex-m4f 20 ${FT847_QEMU_SYSTEM_ARM} -M mps2-an386 -icount shift=10)
+  ft847_add_cross_build(cortex-m0p arm-none-eabi-cortex-m0plus update-cost)
+  ft847_add_cost_test(cortex-m0p - ${FT847_QEMU_SYSTEM_ARM} -M mps2-an385 -icount shift=10)
+endif()
+if(riscv_ready)
+  ft847_add_cross_build(rv32imac riscv32-imac-picolibc main-loop-riscv-virt update-cost)
+  ft847_add_firmware_test(rv32imac riscv-virt semihosting
+    ${FT847_QEMU_SYSTEM_RISCV32} -M virt -bios none)
+  ft847_add_cost_test(rv32imac - ${FT847_QEMU_SYSTEM_RISCV32} -M virt -bios none -icount shift=0)
+endif()
