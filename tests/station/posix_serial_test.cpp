@@ -106,6 +106,7 @@ TEST(PosixSerial, ConfiguresRaw8N2AndMovesBytesBothWays) {
 
     EXPECT_EQ(port.available(), 0);
     EXPECT_EQ(port.read(), -1) << "nothing received: -1, at once";
+    EXPECT_EQ(port.bytesReceived(), 0u);
 
     EXPECT_EQ(port.write(kReadSatRx, 5), 5u);
     port.flush();
@@ -118,6 +119,10 @@ TEST(PosixSerial, ConfiguresRaw8N2AndMovesBytesBothWays) {
         EXPECT_EQ(port.read(), byte);
     }
     EXPECT_EQ(port.available(), 0);
+    EXPECT_EQ(port.bytesReceived(), 5u);
+    ASSERT_EQ(write(pty.master, reply, 3), 3);
+    EXPECT_EQ(availableWithin1s(port, 3), 3);
+    EXPECT_EQ(port.bytesReceived(), 8u) << "bytes not read yet count too";
 }
 
 TEST(PosixSerial, RefusesBaudRatesTheRadioDoesNotOffer) {
