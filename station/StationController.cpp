@@ -23,10 +23,15 @@ std::string describe(Item item, uint64_t value) {
 }  // namespace
 
 StationController::StationController(FT847& radio, HeldSettings& settings, uint32_t pollEveryMs,
-                                     StatusLines status)
-    : rig(radio), held(settings), pollMs(pollEveryMs), post(std::move(status)) {}
+                                     StatusLines status, HandshakeWatch::Line line)
+    : rig(radio), held(settings), pollMs(pollEveryMs), post(std::move(status)),
+      handshake(std::move(line)) {}
 
 void StationController::step(uint32_t nowMs) {
+    const std::string why = handshake.look(rig);
+    if (!why.empty()) {
+        post(why);
+    }
     noticeLink(nowMs);
     if (phase == Phase::Disconnected || rig.busy()) {
         return;

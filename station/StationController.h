@@ -7,6 +7,7 @@
 #include <string>
 
 #include "FT847.h"
+#include "HandshakeWatch.h"
 #include "HeldSettings.h"
 
 // Runs beside the driver and has it do the station's errands, one at a time.
@@ -22,6 +23,7 @@
 // - With polling off, the downlink is still read every kLinkCheckMs, unreported, so that a radio
 //   switched off is noticed.
 // - A value that the radio refuses kMaxAttempts times in a row is given up.
+// - While the radio does not answer, a line says why it may be (HandshakeWatch).
 class StationController {
 public:
     static constexpr uint32_t kLinkCheckMs = 5000;
@@ -49,10 +51,12 @@ public:
         uint32_t inMs;            // due in this many ms: 0 now, or kUntilChange
     };
 
-    // `status` gets the status lines, each ended by a newline.
+    // `status` gets the status lines, each ended by a newline. `line` is the serial line the
+    // driver uses.
     using StatusLines = std::function<void(const std::string& line)>;
 
-    StationController(FT847& rig, HeldSettings& held, uint32_t pollMs, StatusLines status);
+    StationController(FT847& rig, HeldSettings& held, uint32_t pollMs, StatusLines status,
+                      HandshakeWatch::Line line);
 
     // Call after every rig.update(), and after a tracker has set something: notes what the
     // driver finished, then starts the next errand if it is due.
@@ -92,6 +96,7 @@ private:
     HeldSettings& held;
     const uint32_t pollMs;
     StatusLines post;
+    HandshakeWatch handshake;
     Phase phase = Phase::Disconnected;
     Errand underWay = Errand::None;  // what the driver is doing for the station
     // Due at once, whatever the poll interval: CheckLink after the device hung up, PollTx after

@@ -164,8 +164,9 @@ int main(int argc, char** argv) {
         output.error("baud rate " + std::to_string(options.baud) + " refused");
         return finish(1);
     }
-    StationController control(rig, held, options.pollMs,
-                              [&status](const std::string& line) { status.post(line); });
+    StationController control(
+        rig, held, options.pollMs, [&status](const std::string& line) { status.post(line); },
+        {visible(options.port.c_str()), options.baud, [&port] { return port.bytesReceived(); }});
     RigctlStation trackers{held, false, options.rigctldStrict};
     station = &control;
 

@@ -1,10 +1,12 @@
 // The station's controller on the bench: the held settings going to a simulated radio through
-// the driver, with a tracker's timing, a power cycle, and a radio that refuses a value.
+// the driver, with a tracker's timing, a power cycle, a radio that refuses a value, and one that
+// does not answer.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -22,11 +24,13 @@ using Item = HeldSettings::Item;
 // pass runs the driver, hands it the poll results and steps the controller. The loop passes
 // every millisecond, or, `sleeping`, only when the driver or the controller has something due
 // by their own times, when bytes have come from the radio, and at the start of each run() (a
-// tracker may have set something).
+// tracker may have set something). The bytes the line has received, as the controller learns
+// them, are those the radio model sent and those hear() put on the line.
 struct StationBench {
     explicit StationBench(uint32_t pollMs = 1000, bool sleepingLoop = false)
         : sleeping(sleepingLoop),
-          control(rig, held, pollMs, [this](const std::string& l) { status.push_back(l); }) {
+          control(rig, held, pollMs, [this](const std::string& l) { status.push_back(l); },
+                  {"/dev/ttyUSB0", 4800, [this] { return received; }}) {
         clockMs = 0;
         Serial.text.clear();
         frequencyReports.clear();
@@ -36,9 +40,7 @@ struct StationBench {
     void run(uint32_t ms) {
         for (uint32_t i = 0; i < ms; ++i) {
             ++clockMs;
-            if (modelled) {
-                line.exchange();
-            }
+            exchange();
             const bool woken = i == 0 || uart.rx.size() > receivedAfterPass ||
                                static_cast<uint32_t>(clockMs - passMs) >= sleepMs;
             if (!sleeping || woken) {
@@ -55,12 +57,24 @@ struct StationBench {
                                   frequencyReports[reported].hz);
         }
         control.step(clockMs);
-        if (modelled) {
-            line.exchange();
-        }
+        exchange();
         passMs = clockMs;
         sleepMs = std::min(rig.msUntilNextStep(), control.next(clockMs).inMs);
         receivedAfterPass = uart.rx.size();
+    }
+
+    void exchange() {
+        if (modelled) {
+            const size_t before = uart.rx.size();
+            line.exchange();
+            received += uart.rx.size() - before;
+        }
+    }
+
+    // Bytes that come on the line from elsewhere than the radio model.
+    void hear(std::initializer_list<uint8_t> bytes) {
+        uart.rx.insert(uart.rx.end(), bytes);
+        received += bytes.size();
     }
 
     // Runs until `done` holds, for at most `limit` ms; the time it took.
@@ -107,6 +121,7 @@ struct StationBench {
     std::vector<std::string> status;
     StationController control;
     size_t reported = 0;
+    uint64_t received = 0;
     uint64_t passes = 0;
     uint32_t passMs = 0;
     uint32_t sleepMs = 0;
@@ -207,6 +222,54 @@ TEST_F(Station, ARadioSwitchedOffWhileAValueIsOnItsWayBlamesNoValue) {
     }
     EXPECT_EQ(count("station: the radio did not take RX 435300000 Hz; given up\n"), 0u);
     runUntil([&] { return radio.satRx.tens == 43530000; }, 8000);
+}
+
+// A radio that does not answer the handshake: one line says what was tried and why a radio is
+// silent, another that bytes came but no valid reply. Each comes once, until the radio answers;
+// a link lost later is a new outage, and its first failed handshake says it again.
+TEST_F(Station, SaysOnceUntilTheRadioAnswersWhyItDoesNotAnswer) {
+    const std::string silent =
+        "station: no reply from the radio on /dev/ttyUSB0 at 4800 bps: it may be off, set to "
+        "another CAT rate, on a wrong cable, or an early FT-847 without the read commands\n";
+    const std::string garbled =
+        "station: bytes from /dev/ttyUSB0 at 4800 bps, but no valid reply: the radio may be set "
+        "to another CAT rate, or the cable or the port may be wrong\n";
+    // Until the handshake's read of the SAT RX VFO has gone out.
+    const auto awaitRead = [&] {
+        runUntil([&] { return rig.currentState() == FT847::State::AwaitResponse; }, 6000);
+    };
+
+    radio.setPowered(false);
+    ASSERT_TRUE(rig.begin());
+    // CAT ON at 1 ms, SAT ON 500 ms later, the read 1000 ms after that, its timeout 500 ms later.
+    const uint32_t took = runUntil([&] { return count(silent) == 1; }, 3000);
+    EXPECT_GE(took, 2000u);
+    EXPECT_LE(took, 2010u);
+    run(11000);
+    EXPECT_EQ(uart.packets.size(), 9u) << "three handshakes of three frames";
+    EXPECT_EQ(count(silent), 1u);
+
+    // Bytes at another rate: three, then nothing (a timeout); then five that are no frequency.
+    awaitRead();
+    hear({0xF8, 0x80, 0x3C});
+    runUntil([&] { return count(garbled) == 1; }, 600);
+    awaitRead();
+    hear({0xAA, 0xF0, 0x0F, 0x81, 0x7E});
+    run(10);
+    EXPECT_EQ(rig.currentState(), FT847::State::RetryWait);
+    EXPECT_EQ(count(garbled), 1u);
+    EXPECT_EQ(count(silent), 1u);
+
+    radio.setPowered(true);
+    runUntil([&] { return count("station: connected\n") == 1; }, 6000);
+    radio.setPowered(false);
+    runUntil([&] { return count("station: disconnected\n") == 1; }, 2000);
+    EXPECT_EQ(count(silent), 1u) << "a failed poll is a disconnect, not a handshake";
+    runUntil([&] { return count(silent) == 2; }, 6000);
+    awaitRead();
+    hear({0xAA, 0xF0, 0x0F, 0x81, 0x7E});
+    runUntil([&] { return count(garbled) == 2; }, 100);
+    EXPECT_EQ(status.back(), garbled);
 }
 
 }  // namespace

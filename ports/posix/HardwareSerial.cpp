@@ -174,6 +174,7 @@ void HardwareSerial::receive() {
             }
             return;
         }
+        received += static_cast<uint64_t>(got);
         for (ssize_t i = 0; i < got; ++i) {
             if (count == kBufferSize) {
                 head = (head + 1) % kBufferSize;

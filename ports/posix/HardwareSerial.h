@@ -52,6 +52,8 @@ public:
     void onReady(short revents);
     // True once after the device went away (hang-up or I/O error) while it was open.
     bool takeHangUp();
+    // Bytes received from the device since the port was made, whether read or discarded.
+    uint64_t bytesReceived() const { return received; }
     // Milliseconds until the next attempt to open the device again; -1 when none is due (open,
     // or begin() not called).
     int64_t msUntilReopen(uint32_t nowMs) const;
@@ -85,4 +87,5 @@ private:
     uint8_t buffer[kBufferSize] = {};
     size_t head = 0;
     size_t count = 0;
+    uint64_t received = 0;
 };

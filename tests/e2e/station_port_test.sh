@@ -58,9 +58,14 @@ stop_station idle
 echo "ok: --poll-ms 0 sees a vanished device and a radio switched off"
 
 # A station at 57600 bps and a radio at 4800 bps: the radio hears garbage and answers nothing.
+# The first handshake's read times out 2 s after the start, and a status line says what was
+# tried and why a radio is silent.
 start_emulator slow --baud 4800
 start_station fast --port "$pty_slow" --baud 57600
 wait_for "$work/slow.out" "emulator: line at 57600 bps, radio at 4800 bps: not answering" 1 2
+silent="station: no reply from the radio on $pty_slow at 57600 bps: it may be off, set to another \
+CAT rate, on a wrong cable, or an early FT-847 without the read commands"
+wait_for "$work/fast.out" "$silent" 1 4
 wait_for "$work/fast.err" "FT847 ERROR: Read timeout" 1 4
 [ "$(count "$work/fast.out" "station: connected")" -eq 0 ] || fail "connected at the wrong speed"
 stop_station fast

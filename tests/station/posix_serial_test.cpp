@@ -106,6 +106,7 @@ TEST(PosixSerial, ConfiguresRaw8N2AndMovesBytesBothWays) {
 
     EXPECT_EQ(port.available(), 0);
     EXPECT_EQ(port.read(), -1) << "nothing received: -1, at once";
+    EXPECT_EQ(port.bytesReceived(), 0u);
 
     EXPECT_EQ(port.write(kReadSatRx, 5), 5u);
     port.flush();
@@ -118,6 +119,7 @@ TEST(PosixSerial, ConfiguresRaw8N2AndMovesBytesBothWays) {
         EXPECT_EQ(port.read(), byte);
     }
     EXPECT_EQ(port.available(), 0);
+    EXPECT_EQ(port.bytesReceived(), 5u);
 }
 
 TEST(PosixSerial, RefusesBaudRatesTheRadioDoesNotOffer) {
