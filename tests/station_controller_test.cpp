@@ -73,7 +73,7 @@ struct StationBench {
 
     // Bytes that come on the line from elsewhere than the radio model.
     void hear(std::initializer_list<uint8_t> bytes) {
-        uart.rx.insert(uart.rx.end(), bytes);
+        uart.rx.append(bytes.begin(), bytes.size());
         received += bytes.size();
     }
 
