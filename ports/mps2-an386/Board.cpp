@@ -5,8 +5,7 @@
 //   Serial           the console on UART1, queued; a line that does not fit is cut, never waited
 //                    for (print and println here; printf is the C library's vsnprintf, in
 //                    ports/linked-image/ConsoleFormatted.cpp)
-//   settings         the CAT baud rate, 4800
-//   rig control      the VFO frequencies that polls read, shown on the console
+//   settings, rig control   the firmware's modules, in ports/common/FirmwareModules.cpp
 // boardStart() brings these up; the reset handler calls it before the constructors and main().
 
 #include <stddef.h>
@@ -16,14 +15,11 @@
 #include "HardwareSerial.h"
 #include "Log.h"
 #include "Millis.h"
-#include "RigControl.h"
-#include "Settings.h"
 
 namespace {
 
 constexpr uint32_t kClockHz = 25000000;
 constexpr uint32_t kConsoleBaud = 115200;
-constexpr uint32_t kCatBaud = 4800;
 
 CmsdkUart<0x40004000> catUart;  // UART0, wired to the radio's CAT socket
 CmsdkUart<0x40005000> console;  // UART1
@@ -98,19 +94,4 @@ void Log::print(const char* text) { consoleText(text); }
 void Log::println(const char* text) {
     consoleText(text);
     consoleText("\r\n");
-}
-
-uint32_t settingsGetRadio() { return kCatBaud; }
-
-// The FT-847's CAT port runs at 4800, 9600 or 57600 bps.
-bool settingsRadioBaudAllowed(int radio, uint32_t baud) {
-    return radio == 1 && (baud == 4800 || baud == 9600 || baud == 57600);
-}
-
-void rigControlFrequencyReceived(uint64_t hz) {
-    Serial.printf("rig control: SAT TX %lu Hz\n", static_cast<unsigned long>(hz));
-}
-
-void rigControlSubFrequencyReceived(uint64_t hz, bool) {
-    Serial.printf("rig control: SAT RX %lu Hz\n", static_cast<unsigned long>(hz));
 }

@@ -6,8 +6,7 @@
 //   Serial           the console through semihosting, the board's only UART being the radio's
 //                    (print and println here; printf is the C library's vsnprintf, in
 //                    ports/linked-image/ConsoleFormatted.cpp)
-//   settings         the CAT baud rate, 4800
-//   rig control      the VFO frequencies that polls read, shown on the console
+//   settings, rig control   the firmware's modules, in ports/common/FirmwareModules.cpp
 // The start-up code is ports/linked-image/StartupRiscv.c, whose trap handler calls
 // boardTickInterrupt(); boardStart() runs first among the constructors of the globals.
 
@@ -18,12 +17,9 @@
 #include "HardwareSerial.h"
 #include "Log.h"
 #include "Millis.h"
-#include "RigControl.h"
-#include "Settings.h"
 
 namespace {
 
-constexpr uint32_t kCatBaud = 4800;
 
 // NS16550 registers, one byte each.
 constexpr uintptr_t kUart = 0x10000000u;
@@ -170,19 +166,4 @@ void Log::print(const char* text) { (void)semihosting(kWriteText, text); }
 void Log::println(const char* text) {
     print(text);
     print("\n");
-}
-
-uint32_t settingsGetRadio() { return kCatBaud; }
-
-// The FT-847's CAT port runs at 4800, 9600 or 57600 bps.
-bool settingsRadioBaudAllowed(int radio, uint32_t baud) {
-    return radio == 1 && (baud == 4800 || baud == 9600 || baud == 57600);
-}
-
-void rigControlFrequencyReceived(uint64_t hz) {
-    Serial.printf("rig control: SAT TX %lu Hz\n", static_cast<unsigned long>(hz));
-}
-
-void rigControlSubFrequencyReceived(uint64_t hz, bool) {
-    Serial.printf("rig control: SAT RX %lu Hz\n", static_cast<unsigned long>(hz));
 }
