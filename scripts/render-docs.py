@@ -40,6 +40,11 @@ class Missing(Exception):
     """A figure file that a block needs is not in build-figures/."""
 
 
+# What a block found wrong in its figures while rendering them: written all the same, and the
+# run fails.
+problems = []
+
+
 def pages():
     return [os.path.join(ROOT, 'README.md')] + sorted(glob.glob(os.path.join(ROOT, 'docs', '*.md')))
 
@@ -271,7 +276,11 @@ def uncovered_branches(coverage):
         where, missed = entry.split()
         path, line = where.rsplit(':', 1)
         text = source(path).splitlines()[int(line) - 1].strip()
-        reason = next((why for phrase, why in BRANCH_REASONS if phrase in text), 'NOT EXPLAINED')
+        reason = next((why for phrase, why in BRANCH_REASONS if phrase in text), None)
+        if reason is None:
+            problems.append(f'robustness: no test takes a branch of {where}, and nothing says why '
+                            f'none can: "{text}"')
+            reason = 'NOT EXPLAINED'
         rows.append([code(where), missed, code(text), reason])
     return rows
 
@@ -589,6 +598,9 @@ def main(argv):
             with open(path, 'w') as text:
                 text.write(new)
             print(f'{page}: written')
+    for problem in problems:
+        print(f'render-docs.py: {problem}', file=sys.stderr)
+        status = 1
     if check and status == 0:
         print(f'render-docs.py: {", ".join(rendered) or "no block"} as the figures say')
     return status
