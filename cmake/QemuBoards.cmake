@@ -12,15 +12,10 @@
 
 set(FT847_QEMU_TARGETS cortex-m4f cortex-m0p rv32imac)
 
-# ft847_qemu_command(<variable> <target> [SERIAL <spec>])
+# ft847_qemu_command(<variable> <target>)
 #   Sets <variable> to the command as a list, ending in -kernel: append the program's ELF file.
-#   The board's first UART goes to SERIAL (a QEMU -serial argument such as /dev/pts/3), and
-#   nowhere by default; no display, no monitor.
+#   The board's first UART goes nowhere; no display, no monitor.
 function(ft847_qemu_command variable target)
-  cmake_parse_arguments(QEMU "" "SERIAL" "" ${ARGN})
-  if(NOT QEMU_SERIAL)
-    set(QEMU_SERIAL none)
-  endif()
   if(target STREQUAL "cortex-m4f")
     set(machine qemu-system-arm -M mps2-an386)
   elseif(target STREQUAL "cortex-m0p")
@@ -31,6 +26,6 @@ function(ft847_qemu_command variable target)
     message(FATAL_ERROR "ft847_qemu_command: unknown target '${target}' "
                         "(${FT847_QEMU_TARGETS})")
   endif()
-  set(${variable} ${machine} -display none -monitor none -serial ${QEMU_SERIAL}
+  set(${variable} ${machine} -display none -monitor none -serial none
       -semihosting-config enable=on,target=native -kernel PARENT_SCOPE)
 endfunction()
