@@ -54,6 +54,11 @@ bool FT847::busy() const {
 
 FT847::State FT847::currentState() const { return state; }
 
+// The mode byte came in the same reply as the cached frequency, and goes stale with it.
+uint8_t FT847::rxMode() const { return rxFrequency != 0 ? rxModeByte : kModeUnknown; }
+
+uint8_t FT847::txMode() const { return txFrequency != 0 ? txModeByte : kModeUnknown; }
+
 bool FT847::selectMain() {
     targetRx = false;
     return started;

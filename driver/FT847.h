@@ -71,6 +71,8 @@ public:
     static constexpr uint8_t kModeCw = 0x02;
     static constexpr uint8_t kModeCwNarrow = 0x82;
     static constexpr uint8_t kModeFm = 0x08;
+    // No mode byte is known: the VFO has not been read since begin(), a failure or a SAT ON.
+    static constexpr uint8_t kModeUnknown = 0xFF;
 
     explicit FT847(HardwareSerial& serialPort);
     ~FT847() override = default;
@@ -132,6 +134,11 @@ public:
     bool requestRxRead();       // result goes to rigControlSubFrequencyReceived()
     bool requestTxRead();       // result goes to rigControlFrequencyReceived()
     bool cancelAndSelectRx();
+    // The mode byte of the last valid reply of the SAT RX or SAT TX VFO, as the radio sent it
+    // (one of the codes above, or another the radio uses, such as 0x04 AM); kModeUnknown while
+    // that VFO's frequency is not known either. Asks nothing of the radio.
+    uint8_t rxMode() const;
+    uint8_t txMode() const;
     // Sends SAT ON again before new RX/TX settings; abandons any step under way.
     bool requestSatelliteMode();
 
@@ -178,6 +185,8 @@ private:
     uint64_t requestedFrequency = 0;
     uint64_t rxFrequency = 0;
     uint64_t txFrequency = 0;
+    uint8_t rxModeByte = 0;
+    uint8_t txModeByte = 0;
     uint32_t lastSendMs = 0;
     uint32_t readStartMs = 0;
     uint32_t stateStartMs = 0;

@@ -139,8 +139,10 @@ void FT847::finishResponse() {
     }
     if (txnRx) {
         rxFrequency = hz;
+        rxModeByte = response[4];
     } else {
         txFrequency = hz;
+        txModeByte = response[4];
     }
     const Purpose finished = purpose;
     frequencyCheckPending = false;

@@ -307,3 +307,27 @@ TEST_F(Command, SatellitePresetAbandonsACommandUnderWay) {
     EXPECT_EQ(rig.currentState(), FT847::State::Ready);
     EXPECT_TRUE(rig.isConnected()) << "the read-back that would have failed never ran";
 }
+
+TEST_F(Command, EachVfoKeepsTheModeByteOfItsLastReplyAsLongAsItsFrequency) {
+    EXPECT_EQ(rig.rxMode(), 0x08) << "the start-up reads reported FM";
+    EXPECT_EQ(rig.txMode(), 0x08);
+
+    // A poll of the TX VFO that the radio answers in AM (0x04, a code the driver never sends).
+    uart.powered = false;
+    ASSERT_TRUE(rig.requestTxRead());
+    const uint8_t am[5] = {0x43, 0x53, 0x00, 0x00, 0x04};
+    uart.rx.append(am, sizeof am);
+    tick(1);
+    ASSERT_TRUE(rig.isConnected());
+    EXPECT_EQ(rig.txMode(), 0x04);
+    EXPECT_EQ(rig.rxMode(), 0x08) << "the other VFO keeps its own";
+    EXPECT_EQ(newFrames(), "1704: 00 00 00 00 23\n") << "the query itself sends nothing";
+
+    // A failure empties the frequency caches, and the modes go with them.
+    tick(100);
+    ASSERT_TRUE(rig.requestRxRead());
+    tick(500);
+    ASSERT_TRUE(rig.failed());
+    EXPECT_EQ(rig.rxMode(), 0xFF);
+    EXPECT_EQ(rig.txMode(), 0xFF);
+}
