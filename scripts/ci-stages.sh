@@ -1,0 +1,38 @@
+# The stages of a CI run and what each took, for docs/development.md: for each stage its wall
+# time and the processor time of all it ran (user and system, every process it waited for), as
+# "stage" lines of FT847_STAGES_FILE (default: build-figures/ci-stages.txt), which
+# scripts/render-docs.py renders (block ci-stages). Source it, then:
+#   stage WHAT      ends the stage before, if any, and starts this one
+#   stage_end       ends the stage under way
+# A line: stage WALL-SECONDS CPU-SECONDS WHAT
+stages_file=${FT847_STAGES_FILE:-build-figures/ci-stages.txt}
+mkdir -p "$(dirname "$stages_file")"
+stage_what=
+stage_started=0
+stage_cpu=0
+
+# The processor time of this shell's waited-for children so far, in hundredths of a second.
+children_cpu() {
+    times | awk 'NR == 2 {
+        total = 0
+        for (i = 1; i <= 2; i++) { split($i, part, "m"); total += part[1] * 60 + part[2] }
+        printf "%d\n", total * 100 }'
+}
+
+stage_end() {
+    [ -n "$stage_what" ] || return 0
+    local cpu
+    cpu=$(children_cpu)
+    awk -v wall="$((SECONDS - stage_started))" -v cpu="$((cpu - stage_cpu))" -v what="$stage_what" \
+        'BEGIN { printf "stage %d %.0f %s\n", wall, cpu / 100, what }' >>"$stages_file"
+    echo "== $stage_what: $((SECONDS - stage_started)) s"
+    stage_what=
+}
+
+stage() {
+    stage_end
+    stage_what=$1
+    stage_started=$SECONDS
+    stage_cpu=$(children_cpu)
+    echo "== $stage_what"
+}
