@@ -39,6 +39,7 @@ endmacro()
 
 # The table's lines of one kind ("board" or "bound"), each as a list of its words.
 function(ft847_table_lines variable kind)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${FT847_BOARD_TABLE})
   file(STRINGS ${FT847_BOARD_TABLE} lines REGEX "^${kind}[ \t]")
   set(${variable} ${lines} PARENT_SCOPE)
 endfunction()
@@ -93,4 +94,7 @@ macro(ft847_board board)
   ft847_read_facts(FT847_BOARD ${FT847_BOARD_DIR}/board.txt)
   set(FT847_ARCH_DIR ${FT847_PORTS_DIR}/arch/${FT847_BOARD_ARCH})
   ft847_read_facts(FT847_ARCH ${FT847_ARCH_DIR}/arch.txt)
+  # A change of the table (ft847_table_lines) or of the facts configures the build again.
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${FT847_BOARD_DIR}/board.txt
+               ${FT847_ARCH_DIR}/arch.txt)
 endmacro()

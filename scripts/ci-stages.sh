@@ -11,19 +11,23 @@ stage_what=
 stage_started=0
 stage_cpu=0
 
-# The processor time of this shell's waited-for children so far, in hundredths of a second.
-children_cpu() {
-    times | awk 'NR == 2 {
+# The processor time of this shell's waited-for children so far, in hundredths of a second, in
+# children_cpu: `times` reports the children of the shell it runs in, so not in a subshell.
+children_cpu=0
+read_children_cpu() {
+    times >"$stages_file.times"
+    children_cpu=$(awk 'NR == 2 {
         total = 0
         for (i = 1; i <= 2; i++) { split($i, part, "m"); total += part[1] * 60 + part[2] }
-        printf "%d\n", total * 100 }'
+        printf "%d\n", total * 100 }' "$stages_file.times")
+    rm -f "$stages_file.times"
 }
 
 stage_end() {
     [ -n "$stage_what" ] || return 0
-    local cpu
-    cpu=$(children_cpu)
-    awk -v wall="$((SECONDS - stage_started))" -v cpu="$((cpu - stage_cpu))" -v what="$stage_what" \
+    read_children_cpu
+    awk -v wall="$((SECONDS - stage_started))" -v cpu="$((children_cpu - stage_cpu))" \
+        -v what="$stage_what" \
         'BEGIN { printf "stage %d %.0f %s\n", wall, cpu / 100, what }' >>"$stages_file"
     echo "== $stage_what: $((SECONDS - stage_started)) s"
     stage_what=
@@ -33,6 +37,7 @@ stage() {
     stage_end
     stage_what=$1
     stage_started=$SECONDS
-    stage_cpu=$(children_cpu)
+    read_children_cpu
+    stage_cpu=$children_cpu
     echo "== $stage_what"
 }
