@@ -158,8 +158,8 @@ defined without-driver | awk '{ print $1 }' >"$work/base"
 # Symbols that the driver, the sources of the driver's image and the start-up code define: the
 # rest is library code.
 find "$driver_objects" "$build/CMakeFiles/ft847_image_board.dir" \
-  "$build/CMakeFiles/every-command.dir" "$dir/ports/boards/CMakeFiles/ft847_startup_bare.dir" \
-  -name '*.obj' -print0 |
+  "$build/CMakeFiles/ft847_every_command.dir" "$build/CMakeFiles/ft847_console_text.dir" \
+  "$dir/ports/boards/CMakeFiles/ft847_startup_bare.dir" -name '*.obj' -print0 |
   xargs -0 "${prefix}nm" --defined-only --format=posix 2>/dev/null | awk 'NF >= 2 { print $1 }' |
   sort -u >"$work/own"
 defined every-command | awk 'NR == FNR { skip[$1] = 1; next } !($1 in skip)' "$work/base" - |
