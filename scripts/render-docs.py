@@ -519,21 +519,27 @@ def rigctld_churn():
 
 def ci_stages():
     f = figures('ci-stages.txt')
-    rows = []
-    for line in f.all('stage'):
-        wall, cpu, what = line.split(' ', 2)
-        rows.append([what, wall, cpu])
-    for line in f.all('beside'):
-        wall, what = line.split(' ', 1)
-        rows.append([what, wall, ''])
+
+    def rows(kind):
+        out = []
+        for line in f.all(kind):
+            wall, cpu, what = line.split(' ', 2)
+            out.append([what, wall, cpu])
+        return out
+
     total = int(f['total'])
     return [
         f'The stages of the last CI run measured, on {f["cores"]} cores (`.ci/run`, which writes '
         '`build-figures/ci-stages.txt`). Processor time is that of everything a stage ran, on all '
         f'cores. The machine\'s load averaged {f["load"]} over the last 15 minutes of the run.',
         '',
-        *table(['Stage', 'Seconds', 'Processor seconds'], rows + [
+        *table(['Stage', 'Seconds', 'Processor seconds'], rows('stage') + [
             ['the whole run', total, '']], ['---', '---:', '---:']),
+        '',
+        'Beside them, in the background, from the end of the README\'s commands:',
+        '',
+        *table(['Check', 'Seconds', 'Processor seconds'], rows('beside'),
+               ['---', '---:', '---:']),
         '',
         f'{total // 60} minutes {total % 60} seconds in all.',
     ]
