@@ -265,13 +265,6 @@ def target_cost():
 # Why a driver branch cannot be taken, by a phrase of its source line.
 BRANCH_REASONS = [
     ('switch (', 'the compiler\'s branch for a value outside the enum; every value is a case'),
-    ('!faulted', '`ready` and `faulted` are never both true (checked after every update), '
-                 'so with `ready` set `faulted` is false'),
-    ('|| faulted', '`ready` and `faulted` are never both true, so with `ready` set `faulted` '
-                   'is false'),
-    ('frequencyCheckPending &&', 'a read-back for a frequency is only started with '
-                                 '`frequencyCheckPending` set'),
-    ('modeCheckPending &&', 'a read-back for a mode is only started with `modeCheckPending` set'),
 ]
 
 
