@@ -68,11 +68,14 @@ StationController::Plan StationController::next(uint32_t nowMs) const {
     if (owed == Errand::PollTx) {
         return {Errand::PollTx, Item::Tone, 0};
     }
+    // A poll that is due goes before the next setting, but not before two in a row: with the
+    // shortest poll intervals, the polls would otherwise take every frame.
     const uint32_t sincePoll = nowMs - lastPollMs;
-    if (sincePoll >= pollInterval()) {
+    const bool settingWaits = nextSetting(item);
+    if (sincePoll >= pollInterval() && !(settingWaits && lastWasRead)) {
         return {pollMs != 0 ? Errand::PollRx : Errand::CheckLink, Item::Tone, 0};
     }
-    if (nextSetting(item)) {
+    if (settingWaits) {
         return {Errand::Apply, item, 0};
     }
     return {Errand::None, Item::Tone, pollInterval() - sincePoll};
@@ -153,6 +156,7 @@ void StationController::start(const Plan& plan, uint32_t nowMs) {
     case Errand::None:
         break;
     case Errand::Apply:
+        lastWasRead = false;
         startApply(plan.item, nowMs);
         break;
     case Errand::PollRx:
@@ -161,6 +165,7 @@ void StationController::start(const Plan& plan, uint32_t nowMs) {
         // A read that could not start stays due; one that failed the link is forgotten with it.
         if (startRead(plan.errand, nowMs)) {
             owed = plan.errand == Errand::PollRx ? Errand::PollTx : Errand::None;
+            lastWasRead = true;
         }
         break;
     }

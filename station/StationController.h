@@ -18,7 +18,7 @@
 // - Settings take turns, so that a tracker that re-sets the downlink faster than the radio takes
 //   frames cannot keep the uplink waiting.
 // - Once everything held at the connection has gone out, a poll that is due goes before the
-//   next setting.
+//   next setting, unless a poll went last: polls and settings take turns.
 // - Every pollMs the downlink is read, then the uplink, and both are reported.
 // - With polling off, the downlink is still read every kLinkCheckMs, unreported, so that a radio
 //   switched off is noticed.
@@ -108,4 +108,5 @@ private:
     unsigned unsent = 0;      // while Restoring: a bit per item held at the connection, not sent
     size_t lastSent = kNone;  // the item sent last, so that the others go first next
     uint32_t lastPollMs = 0;  // the last read of the downlink
+    bool lastWasRead = false;  // the errand started last was a poll or a link check
 };

@@ -274,6 +274,20 @@ TEST_F(Station, SaysOnceUntilTheRadioAnswersWhyItDoesNotAnswer) {
 
 }  // namespace
 
+// At the shortest poll interval the two polls of a cycle would take every frame the radio can
+// take: a setting gets its turn after them all the same, and the polls go on.
+TEST(StationPolls, ASettingGetsItsTurnAtTheShortestPollInterval) {
+    StationBench b(100);
+    b.connect();
+    b.run(500);
+    b.held.set(Item::DownlinkFrequency, 435310000);
+    const uint32_t took = b.runUntil([&] { return b.radio.satRx.tens == 43531000u; }, 2000);
+    EXPECT_LE(took, 500u);
+    const size_t polls = frequencyReports.size();
+    b.run(1000);
+    EXPECT_GE(frequencyReports.size() - polls, 8u);
+}
+
 // The program's loop sleeps until the sooner of msUntilNextStep() and the controller's next
 // errand, or until bytes arrive: it sends the same frames at the same times, and reports the
 // same, as a loop that passes every millisecond, through settings, polls or link checks, a lost
