@@ -88,7 +88,13 @@ void StationController::deviceLost() {
     }
 }
 
+bool StationController::radioFrequency(Vfo vfo, uint64_t& hz) const {
+    hz = radioHz[static_cast<size_t>(vfo)];
+    return hz != 0;
+}
+
 void StationController::frequencyRead(Vfo vfo, uint64_t hz) {
+    radioHz[static_cast<size_t>(vfo)] = hz;
     // What the radio holds, unless a set came after the read went out.
     (void)held.polled(HeldSettings::frequencyOf(vfo), hz, errandGeneration);
     if (underWay == Errand::CheckLink) {
@@ -108,6 +114,7 @@ void StationController::noticeLink(uint32_t nowMs) {
     owed = Errand::None;
     unsent = 0;
     lastSent = kNone;
+    radioHz[0] = radioHz[1] = 0;
     if (!connected) {
         phase = Phase::Disconnected;
         lost(nowMs);
@@ -124,6 +131,11 @@ void StationController::noticeLink(uint32_t nowMs) {
 void StationController::finishErrand() {
     if (underWay == Errand::Apply) {
         held.applied(applying, errandGeneration);
+        if (applying == Item::DownlinkFrequency || applying == Item::UplinkFrequency) {
+            radioHz[static_cast<size_t>(applying == Item::DownlinkFrequency ? Vfo::Downlink
+                                                                             : Vfo::Uplink)] =
+                applyingValue;
+        }
     }
     underWay = Errand::None;
 }
@@ -178,6 +190,7 @@ void StationController::startApply(Item item, uint32_t nowMs) {
     if (apply(item)) {
         underWay = Errand::Apply;
         applying = item;
+        (void)held.get(item, applyingValue);
         errandGeneration = generation;
         errandSinceMs = nowMs;
         return;
