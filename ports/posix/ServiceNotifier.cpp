@@ -4,8 +4,6 @@
 #include <stddef.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -59,20 +57,12 @@ ServiceNotifier::~ServiceNotifier() {
 }
 
 bool ServiceNotifier::open(const char* name, std::string& problem) {
-    sockaddr_un socketAddress{};
-    socketAddress.sun_family = AF_UNIX;
     const size_t length = strlen(name);
     // A path ends in a NUL inside sun_path; an abstract name is its bytes after a leading NUL.
-    if ((name[0] != '/' && name[0] != '@') || length < 2 || length >= sizeof socketAddress.sun_path) {
+    if ((name[0] != '/' && name[0] != '@') || length < 2 || length >= sizeof address.sun_path) {
         problem = "NOTIFY_SOCKET " + quoted(name) +
                   " is not a socket path or an abstract socket name; systemd is not notified";
         return false;
-    }
-    memcpy(socketAddress.sun_path, name, length);
-    size_t size = offsetof(sockaddr_un, sun_path) + length + 1;
-    if (name[0] == '@') {
-        socketAddress.sun_path[0] = '\0';
-        size = offsetof(sockaddr_un, sun_path) + length;
     }
     shownName = visible(name);
     fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -80,7 +70,13 @@ bool ServiceNotifier::open(const char* name, std::string& problem) {
         problem = "cannot notify systemd at " + shownName + ": " + strerror(errno);
         return false;
     }
-    address.assign(reinterpret_cast<const char*>(&socketAddress), size);
+    address.sun_family = AF_UNIX;
+    memcpy(address.sun_path, name, length);
+    addressSize = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + length + 1);
+    if (name[0] == '@') {
+        address.sun_path[0] = '\0';
+        addressSize = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + length);
+    }
     return true;
 }
 
@@ -154,10 +150,8 @@ uint64_t ServiceNotifier::usUntilDue(uint64_t nowUs) const {
 // False when systemd's queue is full for now: send it again later. A message that failed for
 // good (no one listens any more) is dropped, so that the loop does not try it on every pass.
 bool ServiceNotifier::send(const std::string& message) {
-    const ssize_t sent =
-        sendto(fd, message.data(), message.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
-               reinterpret_cast<const sockaddr*>(address.data()),
-               static_cast<socklen_t>(address.size()));
+    const ssize_t sent = sendto(fd, message.data(), message.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
+                                reinterpret_cast<const sockaddr*>(&address), addressSize);
     if (sent >= 0) {
         complained = false;
         return true;

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <stdint.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 
 #include <functional>
 #include <string>
@@ -70,7 +72,8 @@ private:
     bool statusWaiting() const { return !wantedStatus.empty() && wantedStatus != sentStatus; }
 
     int fd = -1;
-    std::string address;  // a sockaddr_un
+    sockaddr_un address{};
+    socklen_t addressSize = 0;
     std::string shownName;  // $NOTIFY_SOCKET, for a complaint
     Complaint complain;
     bool complained = false;
