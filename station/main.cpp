@@ -164,6 +164,7 @@ int main(int argc, char** argv) {
     }
     // From here on, SIGINT and SIGTERM end the loop, and SIGHUP asks it to reload.
     EventLoop loop(EventLoop::OnHangUp::Reload);
+    const bool hadTerminal = hasControllingTerminal();  // the one it was started from
     ProgramOutput output("ft847-station", {kOutputBytes, "station: ", "status"},
                          {kOutputBytes, "ft847-station: ", "log"});
     LineOutput& status = output.out();
@@ -249,7 +250,6 @@ int main(int argc, char** argv) {
     ServiceNotifier systemd(ServiceNotifier::fromProcess(), EventLoop::nowUs(),
                             [&output](const std::string& line) { output.error(line); });
     systemd.ready(EventLoop::nowUs());
-    const bool hadTerminal = hasControllingTerminal();
 
     while (!loop.stopRequested()) {
         if (loop.takeReloadRequest()) {
