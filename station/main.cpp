@@ -121,6 +121,7 @@ void reload(int argc, char** argv, StationOptions& running, HeldSettings& held,
                       "\n");
 }
 
+// How the station stands now, for systemctl status.
 ServiceStatus serviceStatus(const StationOptions& options, const HardwareSerial& port,
                             const FT847& rig, const StationController& control,
                             const RigctlServer& server) {
