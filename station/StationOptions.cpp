@@ -16,6 +16,7 @@ const char* const kStationUsage =
     "                     [--rigctld [ADDR:]PORT [--rigctld-strict]]\n"
     "                     (ADDR 127.0.0.1 unless given; an IPv6 address in brackets)\n"
     "                     [--config FILE] (long options, one 'name = value' a line)\n"
+    "       ft847-station ... --check   (check the options and the file; open nothing)\n"
     "       ft847-station --version\n";
 
 namespace {

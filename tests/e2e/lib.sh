@@ -95,6 +95,28 @@ start_station() {
     start_program "$name" "$station" "$@"
 }
 
+# start_service_manager NAME PROGRAM: systemd's side of its notification protocol (PROGRAM is
+# e2e/service_manager.cpp): a datagram socket at $work/NAME.sock whose messages go to NAME.out,
+# one "MS NAME=value" line for each assignment. Sets notify_NAME to the socket's path.
+start_service_manager() {
+    local name=$1
+    "$2" "$work/$name.sock" >"$work/$name.out" 2>&1 &
+    pids+=($!)
+    printf -v "notify_$name" %s "$work/$name.sock"
+    wait_for "$work/$name.out" "listening" 1 3
+}
+
+# start_service NAME MANAGER WATCHDOG_USEC ARGS...: a station as systemd starts a unit of
+# Type=notify: NOTIFY_SOCKET names service manager MANAGER's socket, and the watchdog of
+# WATCHDOG_USEC microseconds (0: none) is the station's own (WATCHDOG_PID). Output as
+# start_station's; sets pid_NAME.
+start_service() {
+    local name=$1 socket_var="notify_$2" watchdog=$3
+    shift 3
+    NOTIFY_SOCKET=${!socket_var} WATCHDOG_USEC=$watchdog start_program "$name" \
+        sh -c 'export WATCHDOG_PID=$$; exec "$0" "$@"' "$station" "$@"
+}
+
 # stop_station NAME: SIGTERM, then the station must end within 2 s with status 0.
 stop_station() {
     local pid_var="pid_$1"
