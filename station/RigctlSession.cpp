@@ -360,19 +360,17 @@ void getTone(Request& r, Result& result) {
     result.value("CTCSS Tone", std::to_string(tenths));
 }
 
-// The radio's functions by rigctld's names: SAT mode, always on, and the uplink's CTCSS encoder
-// (TONE), which sends the tone that C set.
-bool isFunction(const std::string& name, const char* function) { return sameLetters(name, function); }
-
+// The radio's functions by rigctld's names, in any case: SAT mode, always on, and the uplink's
+// CTCSS encoder (TONE), which sends the tone that C set.
 void setFunction(Request& r, Result& result) {
     const bool on = r.args.number == 1;
-    if (isFunction(r.args.name, "SATMODE")) {
+    if (sameLetters(r.args.name, "SATMODE")) {
         if (!on) {
             result.fail(kNotAvailable);  // the station works the radio in SAT mode only
         }
         return;
     }
-    if (!isFunction(r.args.name, "TONE")) {
+    if (!sameLetters(r.args.name, "TONE")) {
         result.fail(kNotAvailable);
         return;
     }
@@ -386,9 +384,9 @@ void setFunction(Request& r, Result& result) {
 
 void getFunction(Request& r, Result& result) {
     uint64_t tenths = 0;
-    if (isFunction(r.args.name, "SATMODE")) {
+    if (sameLetters(r.args.name, "SATMODE")) {
         result.value("Func Status", "1");
-    } else if (isFunction(r.args.name, "TONE") && r.station.settings.get(Item::Tone, tenths)) {
+    } else if (sameLetters(r.args.name, "TONE") && r.station.settings.get(Item::Tone, tenths)) {
         result.value("Func Status", tenths != 0 ? "1" : "0");
     } else {
         result.fail(kNotAvailable);
@@ -721,9 +719,8 @@ void RigctlSession::receive(const uint8_t* data, size_t length, RigctlStation& s
 
 // A line is a stream of commands, as rigctld reads it: the words after a command, up to the
 // next word that begins one of the station's commands, are its arguments, and each command is
-// answered in turn. After a word that begins no command the station knows, nobody can tell
-// where its arguments end: it is answered RPRT -11, and so is a line with no command, and the
-// rest of the line is skipped.
+// answered in turn. A line that does not begin with a command the station knows, or that is
+// empty, is answered RPRT -11 once: nobody can tell where that command's arguments end.
 void RigctlSession::line(const char* text, size_t length, RigctlStation& station,
                          std::string& out) {
     while (length > 0 && text[length - 1] == '\r') {

@@ -305,7 +305,8 @@ TEST(RigctlReplies, VfoInfoTellsEachVfoAtAGlance) {
         {"F 145900000\n", "RPRT 0\n"},
         {"\\get_vfo_info VFOA\n", "RPRT -11\n"},  // the mode is not known yet
         {"M FM 0\nI 435000000\nX CW 500\n", "RPRT 0\nRPRT 0\nRPRT 0\n"},
-        {"\\get_vfo_info VFOA\n", "Freq: 145900000\nMode: FM\nWidth: 15000\nSplit: 1\nSatMode: 1\n"},
+        {"\\get_vfo_info VFOA\n",
+         "Freq: 145900000\nMode: FM\nWidth: 15000\nSplit: 1\nSatMode: 1\n"},
         {"\\get_vfo_info VFOB\n", "Freq: 435000000\nMode: CW\nWidth: 500\nSplit: 1\nSatMode: 1\n"},
         {"+\\get_vfo_info Main\n",
          "get_vfo_info: Main\nFreq: 145900000\nMode: FM\nWidth: 15000\nSplit: 1\nSatMode: 1\n"
