@@ -67,7 +67,7 @@ uint32_t HeldSettings::generation(Item item) const {
 
 bool HeldSettings::polled(Item item, uint64_t value, uint32_t generationAtStart) {
     Slot& slot = slots[static_cast<size_t>(item)];
-    if (item == Item::Tone || slot.pending || slot.generation != generationAtStart) {
+    if (slot.pending || slot.generation != generationAtStart) {
         return false;
     }
     const bool changed = !slot.known || slot.value != value;
