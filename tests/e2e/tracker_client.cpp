@@ -32,8 +32,8 @@
 //       cqrlog, look4sat, log4om, network-client, gpredict), sent as that program sends it: one
 //       packet per step, several commands in one where it puts them so. Prints "error ..." for
 //       every reply that is not what the program needs, and "radio ERE" for what the emulator's
-//       status must then show (an extended regular expression): what the program read of the
-//       radio, and what it set.
+//       status must then show: what the program read of the radio, and what it set. Both are
+//       POSIX extended regular expressions.
 //
 // Every wait is bounded. Exits 1 when the station cannot be reached or stops answering.
 
@@ -41,6 +41,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <regex.h>
 #include <stdio.h>
 #include <errno.h>
 #include <stdlib.h>
@@ -49,7 +50,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -349,8 +349,9 @@ int enter(int port, long seconds) {
 }
 
 // One packet of a program's sequence, and what the program needs back: the whole reply must
-// match `reply` (ECMAScript); nullptr for a program that reads nothing. `radio`, if any, is
-// what the emulator's status shows once the client has run, with $1 to $9 the reply's groups.
+// match `reply` (a POSIX extended regular expression, in which . matches a newline too);
+// nullptr for a program that reads nothing. `radio`, if any, is what the emulator's status
+// shows once the client has run, with $1 to $9 the reply's groups.
 struct Step {
     const char* send;
     const char* reply;
@@ -372,7 +373,7 @@ const Program kPrograms[] = {
         {"V VFOA\n", "RPRT 0\n", nullptr},
         {"S 0 VFOB\n", "RPRT 0\n", nullptr},
         {"V VFOA\n", "RPRT 0\n", nullptr},
-        {"t\nf\n", "RPRT -11\n\\d+\n", nullptr},
+        {"t\nf\n", "RPRT -11\n[0-9]+\n", nullptr},
         {"F 436795010\nM FM 0\n", "RPRT 0\nRPRT 0\n", "RX 436795010 Hz FM,"},
         {"C 885\nU TONE 1\n", "RPRT 0\nRPRT 0\n", "tone code 0E encoder on"},
         {"t\nf\n", "RPRT -11\n436795010\n", nullptr},
@@ -381,16 +382,18 @@ const Program kPrograms[] = {
     {"cqrlog", 0, {
         {"+\\chk_vfo\n", "ChkVFO: 0\n", nullptr},
         {"+\\dump_caps\n",
-         "dump_caps:\n[\\s\\S]*\nCan get VFO: Y\n[\\s\\S]*\nCan set Power Stat: N\n[\\s\\S]*\n"
-         "Can send Morse: N\nCan send Voice: N\n[\\s\\S]*RPRT 0\n",
+         "dump_caps:\n.*\nCan get VFO: Y\n.*\nCan set Power Stat: N\n.*\n"
+         "Can send Morse: N\nCan send Voice: N\n.*RPRT 0\n",
          nullptr},
         {"+f +m +v\n",
-         "get_freq:\nFrequency: (\\d+)\nRPRT 0\nget_mode:\nMode: (\\w+)\nPassband: \\d+\nRPRT 0\n"
+         "get_freq:\nFrequency: ([0-9]+)\nRPRT 0\n"
+         "get_mode:\nMode: ([A-Z]+)\nPassband: [0-9]+\nRPRT 0\n"
          "get_vfo:\nVFO: Main\nRPRT 0\n",
          "RX $1 Hz $2,"},
         {"+\\set_vfo VFOA\n", "set_vfo: VFOA\nRPRT 0\n", nullptr},
         {"+f +m +v\n",
-         "get_freq:\nFrequency: (\\d+)\nRPRT 0\nget_mode:\nMode: (\\w+)\nPassband: \\d+\nRPRT 0\n"
+         "get_freq:\nFrequency: ([0-9]+)\nRPRT 0\n"
+         "get_mode:\nMode: ([A-Z]+)\nPassband: [0-9]+\nRPRT 0\n"
          "get_vfo:\nVFO: Main\nRPRT 0\n",
          "RX $1 Hz $2,"},
     }},
@@ -403,8 +406,8 @@ const Program kPrograms[] = {
     // Log4OM: both VFOs at a glance; nobody sets the uplink's mode, so it is the radio's own.
     {"log4om", 0, {
         {"\\get_vfo_info VFOA\n\\get_vfo_info VFOB\n",
-         "Freq: (\\d+)\nMode: (\\w+)\nWidth: \\d+\nSplit: 1\nSatMode: 1\n"
-         "Freq: (\\d+)\nMode: (\\w+)\nWidth: \\d+\nSplit: 1\nSatMode: 1\n",
+         "Freq: ([0-9]+)\nMode: ([A-Z]+)\nWidth: [0-9]+\nSplit: 1\nSatMode: 1\n"
+         "Freq: ([0-9]+)\nMode: ([A-Z]+)\nWidth: [0-9]+\nSplit: 1\nSatMode: 1\n",
          "RX $1 Hz $2, TX $3 Hz $4,"},
     }},
     // WSJT-X, JTDX or fldigi through the network client: the radio must be on, VFO mode off,
@@ -413,11 +416,11 @@ const Program kPrograms[] = {
     {"network-client", 0, {
         {"\\get_powerstat\n", "1\n", nullptr},
         {"\\chk_vfo\n", "0\n", nullptr},
-        {"\\dump_state\n", "1\n2\n2\n[\\s\\S]*\ndone\n", nullptr},
+        {"\\dump_state\n", "1\n2\n2\n.*\ndone\n", nullptr},
         {"v\n", "Main\n", nullptr},
-        {"f\n", "\\d+\n", nullptr},
+        {"f\n", "[0-9]+\n", nullptr},
         {"s\n", "1\nSub\n", nullptr},
-        {"m\n", "(LSB|USB|CW|CWR|AM|FM|FMN)\n\\d+\n", nullptr},
+        {"m\n", "(LSB|USB|CW|CWR|AM|FM|FMN)\n[0-9]+\n", nullptr},
         {"\\get_powerstat\n", "1\n", nullptr},
         {"\\get_lock_mode\n", "0\nRPRT 0\n", nullptr},
         {"M USB 2400\n", "RPRT 0\n", nullptr},
@@ -431,27 +434,40 @@ const Program kPrograms[] = {
         {"S 1 Sub\n", "RPRT 0\n", nullptr},
         {"F 437800003\n", "RPRT 0\n", nullptr},
         {"f\n", "437800000\n", nullptr},
-        {"i\n", "\\d+\n", nullptr},
+        {"i\n", "[0-9]+\n", nullptr},
         {"I 145900007\n", "RPRT 0\n", nullptr},
         {"i\n", "145900000\n", "RX 437800000 Hz [^,]*, TX 145900000 Hz"},
         {"q\n", "RPRT 0\n", nullptr},
     }},
 };
 
-// Replies until they match `pattern` in full, for at most kReplyTimeoutMs.
-bool awaitReply(int fd, const std::regex& pattern, std::string& got, std::smatch& groups) {
+// Replies until they match `pattern` in full, for at most kReplyTimeoutMs; `groups` then holds
+// the pattern's groups, the whole reply first.
+bool awaitReply(int fd, const char* pattern, std::string& got, std::vector<std::string>& groups) {
+    regex_t compiled;
+    if (regcomp(&compiled, (std::string("^") + pattern + "$").c_str(), REG_EXTENDED) != 0) {
+        fprintf(stderr, "tracker_client: bad pattern %s\n", pattern);
+        exit(2);
+    }
+    regmatch_t match[10];
     const long deadline = nowMs() + kReplyTimeoutMs;
-    while (!std::regex_match(got, groups, pattern)) {
+    bool matched = false;
+    while (!(matched = regexec(&compiled, got.c_str(), 10, match, 0) == 0)) {
         pollfd watch{fd, POLLIN, 0};
         char bytes[128];
         ssize_t n = 0;
         if (poll(&watch, 1, static_cast<int>(deadline - nowMs())) <= 0 ||
             (n = recv(fd, bytes, 127, 0)) <= 0) {
-            return false;
+            break;
         }
         got.append(bytes, static_cast<size_t>(n));
     }
-    return true;
+    for (size_t i = 0; matched && i < 10 && match[i].rm_so >= 0; ++i) {
+        groups.push_back(got.substr(static_cast<size_t>(match[i].rm_so),
+                                    static_cast<size_t>(match[i].rm_eo - match[i].rm_so)));
+    }
+    regfree(&compiled);
+    return matched;
 }
 
 std::string visible(const std::string& text) {
@@ -480,8 +496,8 @@ int replay(int port, const std::string& name) {
             return 1;
         }
         std::string got;
-        std::smatch groups;
-        if (step.reply != nullptr && !awaitReply(fd, std::regex(step.reply), got, groups)) {
+        std::vector<std::string> groups;
+        if (step.reply != nullptr && !awaitReply(fd, step.reply, got, groups)) {
             printf("error %s: %s answered %s\n", program->name, visible(step.send).c_str(),
                    visible(got).c_str());
             continue;
@@ -490,7 +506,7 @@ int replay(int port, const std::string& name) {
             std::string radio = step.radio;
             for (size_t at = radio.find('$'); at != std::string::npos; at = radio.find('$', at)) {
                 const size_t group = static_cast<size_t>(radio[at + 1] - '0');
-                radio.replace(at, 2, group < groups.size() ? groups[group].str() : "");
+                radio.replace(at, 2, group < groups.size() ? groups[group] : "");
             }
             printf("radio %s\n", radio.c_str());
         }
