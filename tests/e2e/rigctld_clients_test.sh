@@ -15,6 +15,12 @@ action=$5
 
 case $action in
 start)
+    # Programs that an interrupted run left behind, if they are still these programs.
+    if [ -f "$work/pids" ]; then
+        while read -r pid; do
+            grep -qs -F -e "$emulator" -e "$station" "/proc/$pid/cmdline" && kill -KILL "$pid"
+        done <"$work/pids"
+    fi
     rm -rf "${work:?}"/*
     start_emulator radio
     start_station station --port "$pty_radio" --rigctld 0 --poll-ms 3000
