@@ -3,6 +3,8 @@
 #include <string>
 #include <utility>
 
+#include "OperatingModes.h"
+
 namespace {
 
 using Item = HeldSettings::Item;
@@ -95,8 +97,13 @@ bool StationController::radioFrequency(Vfo vfo, uint64_t& hz) const {
 
 void StationController::frequencyRead(Vfo vfo, uint64_t hz) {
     radioHz[static_cast<size_t>(vfo)] = hz;
-    // What the radio holds, unless a set came after the read went out.
+    // What the radio holds, unless a set came after the read went out. The mode came in the
+    // same reply.
     (void)held.polled(HeldSettings::frequencyOf(vfo), hz, errandGeneration);
+    const uint8_t mode = vfo == Vfo::Downlink ? rig.rxMode() : rig.txMode();
+    if (operatingMode(mode) != nullptr) {
+        (void)held.polled(HeldSettings::modeOf(vfo), mode, modeGeneration);
+    }
     if (underWay == Errand::CheckLink) {
         return;
     }
@@ -212,6 +219,7 @@ bool StationController::startRead(Errand errand, uint32_t nowMs) {
     }
     underWay = errand;
     errandGeneration = generation;
+    modeGeneration = held.generation(HeldSettings::modeOf(vfo));
     if (vfo == Vfo::Downlink) {
         lastPollMs = nowMs;
     }

@@ -19,7 +19,9 @@
 //   frames cannot keep the uplink waiting.
 // - Once everything held at the connection has gone out, a poll that is due goes before the
 //   next setting, unless a poll went last: polls and settings take turns.
-// - Every pollMs the downlink is read, then the uplink, and both are reported.
+// - Every pollMs the downlink is read, then the uplink, and both are reported. What a read
+//   finds on the VFO, its frequency and its mode, becomes what the station holds, unless a
+//   tracker set something newer meanwhile.
 // - With polling off, the downlink is still read every kLinkCheckMs, unreported, so that a radio
 //   switched off is noticed.
 // - A value that the radio refuses kMaxAttempts times in a row is given up.
@@ -70,7 +72,8 @@ public:
     // is the disconnect, and the driver's retry brings the link back.
     void deviceLost();
 
-    // A poll's result (rigControlSubFrequencyReceived, rigControlFrequencyReceived).
+    // A poll's result (rigControlSubFrequencyReceived, rigControlFrequencyReceived); the mode
+    // of the same reply is asked of the driver.
     void frequencyRead(Vfo vfo, uint64_t hz);
 
     // A new poll interval (a configuration read again): the next poll is due pollMs after the
@@ -117,6 +120,7 @@ private:
     uint64_t applyingValue = 0;
     uint64_t radioHz[2] = {0, 0};  // by Vfo; 0: not known
     uint32_t errandGeneration = 0;  // of the setting sent, or of the frequency read
+    uint32_t modeGeneration = 0;    // of the mode of the VFO read
     uint32_t errandSinceMs = 0;
     unsigned unsent = 0;      // while Restoring: a bit per item held at the connection, not sent
     size_t lastSent = kNone;  // the item sent last, so that the others go first next

@@ -41,7 +41,7 @@ bool parseFrequency(const char* text, uint64_t& hz) {
 
 bool parseModeOption(const char* text, std::optional<uint8_t>& code) {
     for (const OperatingMode& mode : kOperatingModes) {
-        if (strcmp(text, mode.option) == 0) {
+        if (mode.option != nullptr && strcmp(text, mode.option) == 0) {
             code = mode.code;
             return true;
         }

@@ -192,6 +192,42 @@ TEST_F(Station, AfterAPowerCycleTheNewestHeldValuesGoToTheRadioBeforeTheFirstPol
     EXPECT_EQ(hz, 435310000u) << "and what the radio holds";
 }
 
+// The mode byte of every poll's reply is what the station holds of the VFO's mode, unless a set
+// is on its way; a mode that nobody set is not sent back after a reconnection.
+TEST_F(Station, HoldsTheRadiosOwnModeFromTheFirstPollAndSendsOnlyModesThatWereSet) {
+    uint64_t mode = 0;
+    EXPECT_FALSE(held.get(Item::DownlinkMode, mode));
+    connect();
+    runUntil([&] { return frequencyReports.size() >= 2; }, 1000);
+    ASSERT_TRUE(held.get(Item::DownlinkMode, mode));
+    EXPECT_EQ(mode, 0x01u) << "the radio model's SAT RX VFO is on USB";
+    ASSERT_TRUE(held.get(Item::UplinkMode, mode));
+    EXPECT_EQ(mode, 0x00u);
+
+    // Switched to AM by hand, and the uplink set to FM.
+    radio.satRx.mode = 0x04;
+    held.set(Item::UplinkMode, 0x08);
+    run(2500);
+    ASSERT_TRUE(held.get(Item::DownlinkMode, mode));
+    EXPECT_EQ(mode, 0x04u);
+    ASSERT_TRUE(held.get(Item::UplinkMode, mode));
+    EXPECT_EQ(mode, 0x08u);
+
+    radio.setPowered(false);
+    runUntil([&] { return count("station: disconnected\n") == 1; }, 2000);
+    radio.satTx.mode = 0x01;
+    const size_t frames = uart.packets.size();
+    radio.setPowered(true);
+    runUntil([&] { return count("station: settings applied\n") == 2; }, 8000);
+    size_t rxModeFrames = 0;
+    for (size_t i = frames; i < uart.packets.size(); ++i) {
+        rxModeFrames += uart.packets[i][4] == 0x17 ? 1 : 0;
+    }
+    EXPECT_EQ(rxModeFrames, 0u) << "nobody set the downlink's mode";
+    EXPECT_EQ(radio.satRx.mode, 0x04);
+    EXPECT_EQ(radio.satTx.mode, 0x08) << "the uplink's was set, and goes again";
+}
+
 TEST_F(Station, AValueTheRadioRefusesIsGivenUpAfterThreeTries) {
     // The bench's own radio answers every read with 145.8 MHz: any other frequency fails its
     // read-back.
