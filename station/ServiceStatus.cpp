@@ -6,8 +6,18 @@
 
 namespace {
 
-// A VFO as "RX 435300000 Hz FM": the mode by the name trackers use (CW narrow is CW with the
-// narrow filter), a code the station does not set in hex, nothing for a mode not known.
+// A mode that trackers name as they name a wider one, such as CW with the 500 Hz filter.
+bool narrowOfItsName(const OperatingMode& mode) {
+    for (const OperatingMode& other : kOperatingModes) {
+        if (std::string(other.rigctl) == mode.rigctl && other.passbandHz > mode.passbandHz) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A VFO as "RX 435300000 Hz FM": the mode by the name trackers use ("CW narrow" for CW with the
+// narrow filter), a code that is none of the radio's modes in hex, nothing for a mode not known.
 std::string vfo(const char* name, uint64_t hz, uint8_t code) {
     std::string text = std::string(name) + " " + (hz != 0 ? std::to_string(hz) : "?") + " Hz";
     if (code == FT847::kModeUnknown) {
@@ -19,7 +29,7 @@ std::string vfo(const char* name, uint64_t hz, uint8_t code) {
         snprintf(hex, sizeof hex, " mode %02X", code);
         return text + hex;
     }
-    return text + " " + mode->rigctl + (code == FT847::kModeCwNarrow ? " narrow" : "");
+    return text + " " + mode->rigctl + (narrowOfItsName(*mode) ? " narrow" : "");
 }
 
 }  // namespace

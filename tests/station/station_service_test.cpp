@@ -68,12 +68,17 @@ TEST(ServiceStatus, SaysHowTheLinkStandsThenTheVfosThenTheTrackers) {
     connected.txMode = 0x00;
     EXPECT_EQ(connected.text(),
               "radio connected; RX 435300000 Hz CW narrow, TX 145850000 Hz LSB; 8 trackers");
-    // Not read yet; a mode the station does not set (AM); no mode known.
+    // Modes the station only reports: AM with its narrow filter, and FM narrow by its own name.
+    connected.rxMode = 0x84;
+    connected.txMode = 0x88;
+    EXPECT_EQ(connected.text(),
+              "radio connected; RX 435300000 Hz AM narrow, TX 145850000 Hz FMN; 8 trackers");
+    // Not read yet; a code that is none of the radio's modes; no mode known.
     connected.rxHz = 0;
-    connected.rxMode = 0x04;
+    connected.rxMode = 0x0A;
     connected.txMode = 0xFF;
     connected.trackers = -1;
-    EXPECT_EQ(connected.text(), "radio connected; RX ? Hz mode 04, TX 145850000 Hz");
+    EXPECT_EQ(connected.text(), "radio connected; RX ? Hz mode 0A, TX 145850000 Hz");
 }
 
 TEST(ReloadPlan, HoldsOnlyWhatChangedAndKeepsWhatNeedsARestart) {
