@@ -425,8 +425,12 @@ def service_package():
          f'{f["lintian-errors"]} / {f["lintian-warnings"]} / {f["lintian-info"]}'],
         ['`mandoc -T lint` warnings in both manual pages', f['man-lint-warnings']],
         ['programs with Debian\'s hardening, of 2', f['hardened-programs']],
+        ['system calls of the station / those the unit refuses (`scripts/unit-sandbox.sh`)',
+         f'{f["unit-syscalls"]} / {f["unit-syscalls-refused"]}'],
+        ['socket families of the station / those the unit refuses',
+         f'`{f["unit-socket-families"]}` / {f["unit-socket-families-refused"]}'],
         ['package file and size', f'`{f["deb-file"]}`, {f.number("deb-bytes")} bytes'],
-        ['dependencies, computed by dpkg-shlibdeps', f'`{f["depends"]}`'],
+        ['dependencies: dpkg-shlibdeps\'s, and procps for `/bin/kill`', f'`{f["depends"]}`'],
     ])
 
 
