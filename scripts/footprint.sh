@@ -6,6 +6,7 @@
 #   data, bss   initialised and zeroed static data
 #   size-text   the `text` column of arm-none-eabi-size: code plus read-only data
 #   sizeof      sizeof(FT847) on the 32-bit target
+#   sizeof-bound  the bound a static_assert holds it to
 #   compiler    the cross compiler's version line
 #   undefined   a symbol the object refers to and does not define, demangled; a line each
 #
@@ -27,6 +28,8 @@ arm-none-eabi-size -A "$object" | awk '
 echo "size-text $(arm-none-eabi-size -B "$object" | awk 'NR == 2 { print $1 }')"
 # The size of the symbol ft847ObjectSize, an array of sizeof(FT847) bytes.
 echo "sizeof $((16#$(arm-none-eabi-nm -S "$size_probe" | awk '$4 == "ft847ObjectSize" { print $2 }')))"
+echo "sizeof-bound $(sed -n 's/.*sizeof(FT847) <= \([0-9]*\).*/\1/p' \
+  "$(dirname "$0")/../ports/cortex-m4/DriverSize.cpp")"
 echo "compiler $(arm-none-eabi-g++ --version | head -n 1)"
 arm-none-eabi-nm --undefined-only --format=posix "$object" | awk '{ print $1 }' |
   arm-none-eabi-c++filt | sort | sed 's/^/undefined /'

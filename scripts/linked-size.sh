@@ -25,6 +25,7 @@
 #   printf-float    what floating-point conversions (for "%.1f") add to that
 #   printf-heap     heap routines in the image with the integer printf ("none")
 #   printf-float-heap   the same with the floating-point printf
+#   sizeof          sizeof(FT847) on the target
 #   bound           the bound --check holds the cost to
 #   no-log-cost     the cost of the driver built with FT847_NO_LOG (its log lines compiled out,
 #                   for a board without a console): image every-command-no-log minus the image
@@ -32,6 +33,7 @@
 #   no-log-data, no-log-bss, no-log-own-text   the same figures as above for that image
 #   no-log-bound    the bound --check holds the no-log cost to
 #   flags           the compiler flags of the images, and the C library
+#   sizeof-bound    the bound the targets' builds hold sizeof(FT847) to (a static_assert), once
 #   compiler        the cross compiler's version line
 #
 # Usage: linked-size.sh [--check] [TARGET...]   (default: every target)
@@ -163,6 +165,7 @@ deepest() {
     }' "$@"
 }
 
+echo "sizeof-bound $(sed -n 's/.*sizeof(FT847) <= \([0-9]*\).*/\1/p' "$root/ports/cortex-m4/DriverSize.cpp")"
 for entry in "${targets[@]}"; do
   read -r name preset dir prefix bound no_log_bound libc <<<"$entry"
   if [ $# -gt 0 ] && [[ ! " $* " == *" $name "* ]]; then
@@ -219,6 +222,11 @@ for entry in "${targets[@]}"; do
     b | B) echo "$name-radio .bss $radio_size" ;;
     *) echo "$name-radio ${radio_type:-missing}" ;;
   esac
+
+  # sizeof(FT847) on this target: the size of the symbol ft847ObjectSize in the size check.
+  size_probe=$root/$dir/ports/cortex-m4/CMakeFiles/ft847_port_checks.dir/DriverSize.cpp.obj
+  echo "$name-sizeof $("${prefix}nm" -S -t d "$size_probe" |
+    awk '$4 == "ft847ObjectSize" { print $2 + 0 }')"
 
   echo "$name-printf $(($(size_of every-command-printf 1) - $(size_of every-command 1)))"
   echo "$name-printf-float $(($(size_of every-command-printf-float 1) - $(size_of every-command-printf 1)))"

@@ -298,7 +298,7 @@ int churn(int port, long seconds) {
             close(fd);
             break;
         case 2: {  // garbage: random bytes, NUL, get-DCD, and a line far over the limit
-            std::string junk(400 + rand() % 2000, '\0');
+            std::string junk(static_cast<size_t>(400 + rand() % 2000), '\0');
             for (char& c : junk) {
                 c = static_cast<char>(rand() % 256);
             }
