@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "FT847Log.h"
+#include "HardwareSerial.h"
 #include "Millis.h"
 #include "Settings.h"
 
@@ -39,14 +40,22 @@ bool isZero(double value) {
 
 FT847::FT847(HardwareSerial& serialPort) : port(serialPort) {}
 
-bool FT847::isConnected() const { return started && ready && !faulted; }
+// Only begin() leaves Idle, and nothing returns to it.
+bool FT847::begun() const { return state != State::Idle; }
 
-bool FT847::initialized() const { return ready; }
+bool FT847::acceptsCommand() const { return isConnected() && state == State::Ready; }
 
-bool FT847::failed() const { return faulted; }
+// A request whose frame goes out at once: the frame spacing must be over too.
+bool FT847::acceptsFrameNow() const { return acceptsCommand() && canSend(); }
+
+bool FT847::isConnected() const { return link == Link::Connected; }
+
+bool FT847::initialized() const { return isConnected(); }
+
+bool FT847::failed() const { return link == Link::Failed; }
 
 bool FT847::busy() const {
-    if (!started || state == State::RetryWait) {
+    if (!begun() || state == State::RetryWait) {
         return false;
     }
     return !(state == State::Ready && canSend());
@@ -61,12 +70,12 @@ uint8_t FT847::txMode() const { return txFrequency != 0 ? txModeByte : kModeUnkn
 
 bool FT847::selectMain() {
     targetRx = false;
-    return started;
+    return begun();
 }
 
 bool FT847::selectSub() {
     targetRx = true;
-    return started;
+    return begun();
 }
 
 bool FT847::selectVfoA() { return selectMain(); }
@@ -84,15 +93,9 @@ bool FT847::begin() {
         return false;
     }
     port.begin(baud, SERIAL_8N2, kRxPin, kTxPin);
-    state = State::Idle;
-    started = true;
-    ready = false;
-    faulted = false;
+    link = Link::NeverConnected;
     targetRx = true;
     hasSent = false;
-    responseLength = 0;
-    frequencyCheckPending = false;
-    modeCheckPending = false;
     txFrequency = 0;
     rxFrequency = 0;
     drain();
@@ -110,37 +113,36 @@ void FT847::update() {
     if (state == State::Ready) {
         return;
     }
-    // Before begin() the state is Idle, which does nothing: only begin() leaves it, and only
-    // after setting started.
+    // Before begin() the state is Idle, which does nothing.
     switch (state) {
     case State::Idle:
     case State::Ready:
         break;
     case State::SendCatOn:
         if (sendOpcode(0x00, kOpCatOn)) {
-            stateStartMs = millis();
+            stepStartMs = millis();
             state = State::WaitCatOn;
         }
         break;
     case State::WaitCatOn:
-        if (waited(stateStartMs, kCatOnSettleMs)) {
+        if (waited(stepStartMs, kCatOnSettleMs)) {
             state = State::SendSatOn;
         }
         break;
     case State::SendSatOn:
         if (sendOpcode(0x00, kOpSatOn)) {
-            stateStartMs = millis();
+            stepStartMs = millis();
             state = State::WaitSatOn;
         }
         break;
     case State::WaitSatOn:
-        if (waited(stateStartMs, kSatOnSettleMs)) {
+        if (waited(stepStartMs, kSatOnSettleMs)) {
             drain();
             state = State::ReadRxInit;
         }
         break;
     case State::RetryWait:
-        if (waited(failedAtMs, kRetryDelayMs)) {
+        if (waited(stepStartMs, kRetryDelayMs)) {
             drain();
             state = State::SendCatOn;
             FT847_PRINTLN("FT847: retrying CAT/SAT connection");
@@ -148,14 +150,14 @@ void FT847::update() {
         break;
     case State::SendSatPreset:
         if (sendOpcode(0x00, kOpSatOn)) {
-            stateStartMs = millis();
+            stepStartMs = millis();
             state = State::WaitSatPreset;
             FT847_PRINTF("FT847 PRESET: SAT ON sent; wait %lu ms before RX/TX settings\n",
                          static_cast<unsigned long>(kSatPresetSettleMs));
         }
         break;
     case State::WaitSatPreset:
-        if (waited(stateStartMs, kSatPresetSettleMs)) {
+        if (waited(stepStartMs, kSatPresetSettleMs)) {
             drain();
             state = State::Ready;
         }
@@ -168,7 +170,7 @@ void FT847::update() {
         break;
     case State::SendCommand:
         if (sendPacket(command)) {
-            if (modeCheckPending) {
+            if (purpose == Purpose::CheckMode) {
                 FT847_PRINTF("FT847 MODE TX: %02X 00 00 00 %02X (%s)\n", command[0], command[4],
                              txnRx ? "RX" : "TX");
             }
@@ -176,18 +178,20 @@ void FT847::update() {
         }
         break;
     case State::ReadBack:
-        (void)beginRead(txnRx, modeCheckPending ? Purpose::CheckMode : Purpose::CheckFrequency);
+        (void)beginRead(txnRx, purpose);
         break;
     case State::AwaitResponse:
         stepResponse();
         break;
     case State::SendToneFrequency:
-        if (sendOpcode(toneCode, kOpSetSatTxToneFrequency)) {
+        // A tone that is switched on: its code first, then the encoder on.
+        if (sendPacket(command)) {
+            setCommand(kToneEncoderOn, kOpSetSatTxToneMode);
             state = State::SendToneMode;
         }
         break;
     case State::SendToneMode:
-        if (sendOpcode(toneEnabled ? kToneEncoderOn : kToneEncoderOff, kOpSetSatTxToneMode)) {
+        if (sendPacket(command)) {
             state = State::Ready;
         }
         break;
@@ -207,19 +211,19 @@ uint32_t FT847::msUntilNextStep() const {
         ms = ms > 0 ? ms : kUntilCommand;
         break;
     case State::WaitCatOn:
-        ms = msLeft(stateStartMs, kCatOnSettleMs);
+        ms = msLeft(stepStartMs, kCatOnSettleMs);
         break;
     case State::WaitSatOn:
-        ms = msLeft(stateStartMs, kSatOnSettleMs);
+        ms = msLeft(stepStartMs, kSatOnSettleMs);
         break;
     case State::WaitSatPreset:
-        ms = msLeft(stateStartMs, kSatPresetSettleMs);
+        ms = msLeft(stepStartMs, kSatPresetSettleMs);
         break;
     case State::RetryWait:
-        ms = msLeft(failedAtMs, kRetryDelayMs);
+        ms = msLeft(stepStartMs, kRetryDelayMs);
         break;
     case State::AwaitResponse:
-        ms = port.available() > 0 ? 0 : msLeft(readStartMs, kReadTimeoutMs);
+        ms = port.available() > 0 ? 0 : msLeft(stepStartMs, kReadTimeoutMs);
         break;
     case State::SendCatOn:
     case State::SendSatOn:
@@ -236,11 +240,18 @@ uint32_t FT847::msUntilNextStep() const {
     return ms;
 }
 
-bool FT847::canCommand() const { return started && ready && !faulted && state == State::Ready; }
+// A frame of one parameter byte: P1 00 00 00 opcode.
+void FT847::setCommand(uint8_t p1, uint8_t opcode) {
+    command[0] = p1;
+    command[1] = 0x00;
+    command[2] = 0x00;
+    command[3] = 0x00;
+    command[4] = opcode;
+}
 
 bool FT847::setFrequency(uint64_t hz) {
     uint8_t digits[4];
-    if (!canCommand() || !encodeFrequency(hz, digits)) {
+    if (!acceptsCommand() || !encodeFrequency(hz, digits)) {
         return false;
     }
     for (size_t i = 0; i < 4; ++i) {
@@ -248,31 +259,25 @@ bool FT847::setFrequency(uint64_t hz) {
     }
     txnRx = targetRx;
     // What the radio will report back: the frequency the digits say, the unit Hz dropped.
-    (void)decodeFrequency(digits, requestedFrequency);
+    uint64_t reported = 0;
+    (void)decodeFrequency(digits, reported);
     // The radio already reported this frequency for this VFO: nothing to send.
-    if (requestedFrequency == (txnRx ? rxFrequency : txFrequency)) {
+    if (reported == (txnRx ? rxFrequency : txFrequency)) {
         return true;
     }
     command[4] = txnRx ? kOpSetSatRxFrequency : kOpSetSatTxFrequency;
-    frequencyCheckPending = true;
-    modeCheckPending = false;
+    purpose = Purpose::CheckFrequency;
     state = State::SendCommand;
     return true;
 }
 
 bool FT847::setMode(uint8_t mode) {
-    if (!canCommand()) {
+    if (!acceptsCommand()) {
         return false;
     }
     txnRx = targetRx;
-    requestedMode = mode;
-    modeCheckPending = true;
-    frequencyCheckPending = false;
-    command[0] = mode;
-    command[1] = 0x00;
-    command[2] = 0x00;
-    command[3] = 0x00;
-    command[4] = txnRx ? kOpSetSatRxMode : kOpSetSatTxMode;
+    setCommand(mode, txnRx ? kOpSetSatRxMode : kOpSetSatTxMode);
+    purpose = Purpose::CheckMode;
     state = State::SendCommand;
     return true;
 }
@@ -285,17 +290,25 @@ bool FT847::setModeCw(bool narrow) { return setMode(narrow ? kModeCwNarrow : kMo
 
 bool FT847::setModeFm() { return setMode(kModeFm); }
 
+// Switching the tone on sends its code, then the encoder on; switching it off sends only the
+// encoder off.
 bool FT847::setTxTone(double hz) {
-    if (!canCommand() || !canSend()) {
+    if (!acceptsFrameNow()) {
         return false;
     }
     const bool enable = !isZero(hz);  // a NaN is not zero, and encodeTone() refuses it
-    if (enable && !encodeTone(hz, toneCode)) {
+    uint8_t code = 0;
+    if (enable && !encodeTone(hz, code)) {
         return false;
     }
-    toneEnabled = enable;
-    state = toneEnabled ? State::SendToneFrequency : State::SendToneMode;
-    FT847_PRINTF("FT847 TX TONE: %.1f Hz %s\n", hz, toneEnabled ? "ENC ON" : "OFF");
+    if (enable) {
+        setCommand(code, kOpSetSatTxToneFrequency);
+        state = State::SendToneFrequency;
+    } else {
+        setCommand(kToneEncoderOff, kOpSetSatTxToneMode);
+        state = State::SendToneMode;
+    }
+    FT847_PRINTF("FT847 TX TONE: %.1f Hz %s\n", hz, enable ? "ENC ON" : "OFF");
     return true;
 }
 
@@ -304,16 +317,14 @@ bool FT847::requestRxRead() { return requestRead(true, Purpose::PollRx); }
 bool FT847::requestTxRead() { return requestRead(false, Purpose::PollTx); }
 
 bool FT847::requestRead(bool rx, Purpose why) {
-    if (!ready || faulted || state != State::Ready || !canSend()) {
+    if (!acceptsFrameNow()) {
         return false;
     }
-    frequencyCheckPending = false;
-    modeCheckPending = false;
     return beginRead(rx, why);
 }
 
 bool FT847::cancelAndSelectRx() {
-    if (!ready || state != State::Ready) {
+    if (!acceptsCommand()) {
         return false;
     }
     targetRx = true;
@@ -321,12 +332,10 @@ bool FT847::cancelAndSelectRx() {
 }
 
 bool FT847::requestSatelliteMode() {
-    if (!started || !ready) {
+    if (!isConnected()) {
         return false;
     }
     drain();
-    frequencyCheckPending = false;
-    modeCheckPending = false;
     // Settings that follow a SAT ON are always sent, never answered from the cache.
     txFrequency = 0;
     rxFrequency = 0;

@@ -4,8 +4,10 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "HardwareSerial.h"
 #include "SerialTransport.h"
+
+// The board's UART (HardwareSerial.h). The driver only keeps a reference to it here.
+class HardwareSerial;
 
 // setTxTone() matches a tone on the bit pattern of an IEEE 754 double (binary64: 64 bits, 53 of
 // them significand). Some toolchains for small cores make double a 32-bit float.
@@ -44,7 +46,7 @@ public:
         SendToneMode = 15,      // switch the CTCSS encoder on or off
     };
 
-    // Why the current read transaction was started.
+    // Why the read under way was started; a frequency or mode command sets it for its read-back.
     enum class Purpose : uint8_t {
         InitRx = 0,
         InitTx = 1,
@@ -122,25 +124,35 @@ public:
     bool swapMainSub() override;  // not offered by this radio in SAT mode: false
     size_t write(const uint8_t* data, size_t len) override;  // no raw pass-through: 0
 
-    // Commands, accepted only when connected and idle (state Ready). Frequency and mode are
-    // verified by reading the VFO back.
-    bool setFrequency(uint64_t hz) override;
+    // Commands. Each returns true when it is accepted, and false, changing nothing, when it is
+    // not. All of them are taken only while the link is up and no step is under way
+    // (isConnected(), and currentState() is Ready), except requestSatelliteMode().
+    //   - setFrequency() and the mode commands are taken within the 100 ms after the last frame
+    //     too; their frame then waits for the spacing.
+    //   - setTxTone(), requestRxRead() and requestTxRead() also need the spacing to be over
+    //     (busy() false); a poll's frame goes out at once.
+    //   - requestSatelliteMode() is taken whenever the link is up, in the middle of a command
+    //     too, and abandons the step under way.
+    // After a frequency or mode frame the driver reads the VFO back. A frequency the radio did
+    // not take fails the link, as any link failure does. A mode it did not take is only logged
+    // ("FT847 MODE WARNING"): the link stays up, and the frequency is what tracking needs.
+    bool setFrequency(uint64_t hz) override;  // the unit Hz digit is dropped
     bool setMode(uint8_t mode);
     bool setModeLsb() override;
     bool setModeUsb() override;
     bool setModeCw(bool narrow) override;
     bool setModeFm() override;
-    bool setTxTone(double hz);  // 0 switches the CTCSS encoder off
+    bool setTxTone(double hz);  // 0 switches the CTCSS encoder off; neither is read back
     bool requestRxRead();       // result goes to rigControlSubFrequencyReceived()
     bool requestTxRead();       // result goes to rigControlFrequencyReceived()
-    bool cancelAndSelectRx();
+    bool cancelAndSelectRx();   // selects the SAT RX VFO for the next command
+    // Sends SAT ON again before new RX/TX settings, which are then always sent.
+    bool requestSatelliteMode();
     // The mode byte of the last valid reply of the SAT RX or SAT TX VFO, as the radio sent it
     // (one of the codes above, or another the radio uses, such as 0x04 AM); kModeUnknown while
     // that VFO's frequency is not known either. Asks nothing of the radio.
     uint8_t rxMode() const;
     uint8_t txMode() const;
-    // Sends SAT ON again before new RX/TX settings; abandons any step under way.
-    bool requestSatelliteMode();
 
     // Pure conversions of the CAT protocol.
     static bool encodeFrequency(uint64_t hz, uint8_t* out);
@@ -148,9 +160,18 @@ public:
     static bool encodeTone(double hz, uint8_t& code);
 
 private:
+    // How the link stands. Connected from the end of a handshake to the next failure; Failed
+    // from a failure until a handshake succeeds again.
+    enum class Link : uint8_t { NeverConnected, Connected, Failed };
+
     static constexpr size_t kToneCount = 39;
     static const uint16_t frequencies[kToneCount];  // tenths of Hz, ascending
     static const uint8_t codes[kToneCount];
+
+    // When each kind of request is taken; see the commands above.
+    bool begun() const;
+    bool acceptsCommand() const;
+    bool acceptsFrameNow() const;
 
     // Link layer.
     bool canSend() const;
@@ -165,33 +186,26 @@ private:
     bool waited(uint32_t sinceMs, uint32_t intervalMs) const;
     uint32_t msLeft(uint32_t sinceMs, uint32_t intervalMs) const;
     uint32_t msUntilCanSend() const;
-    bool canCommand() const;
     bool requestRead(bool rx, Purpose why);
+    void setCommand(uint8_t p1, uint8_t opcode);
 
+    // The bytes first: a Cortex-M0+ loads a byte field with one 16-bit instruction only within
+    // 32 bytes of the object's start, and word fields within 128. The 43 bytes of fields leave
+    // one byte of padding, before the words.
     HardwareSerial& port;
     State state = State::Idle;
-    Purpose purpose = Purpose::PollRx;
-    bool started = false;
-    bool ready = false;
-    bool faulted = false;
-    bool targetRx = true;
-    bool txnRx = true;
-    bool frequencyCheckPending = false;
-    bool modeCheckPending = false;
-    uint8_t command[kFrameLength] = {};
-    uint8_t response[kFrameLength] = {};
+    Link link = Link::NeverConnected;
+    Purpose purpose = Purpose::PollRx;  // of the read under way, or of the command's read-back
+    bool targetRx = true;  // the VFO the next command addresses: SAT RX, else SAT TX
+    bool txnRx = true;     // the VFO of the command or read under way
+    bool hasSent = false;  // a frame went out since begin()
     uint8_t responseLength = 0;
-    uint8_t requestedMode = 0;
-    uint64_t requestedFrequency = 0;
-    uint64_t rxFrequency = 0;
-    uint64_t txFrequency = 0;
-    uint8_t rxModeByte = 0;
+    uint8_t rxModeByte = 0;  // mode byte of the reply that rxFrequency came from
     uint8_t txModeByte = 0;
-    uint32_t lastSendMs = 0;
-    uint32_t readStartMs = 0;
-    uint32_t stateStartMs = 0;
-    uint32_t failedAtMs = 0;
-    bool hasSent = false;
-    uint8_t toneCode = 0;
-    bool toneEnabled = false;
+    uint8_t command[kFrameLength] = {};   // the frame a command sends, kept for its read-back
+    uint8_t response[kFrameLength] = {};  // the reply being collected
+    uint32_t rxFrequency = 0;  // Hz, as the SAT RX VFO last reported it; 0: not known
+    uint32_t txFrequency = 0;  // the same for the SAT TX VFO
+    uint32_t lastSendMs = 0;   // when the last frame went out
+    uint32_t stepStartMs = 0;  // when the current wait began: a settle, a read, the retry delay
 };

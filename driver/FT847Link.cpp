@@ -3,6 +3,7 @@
 #include "FT847.h"
 
 #include "FT847Log.h"
+#include "HardwareSerial.h"
 #include "Millis.h"
 #include "RigControl.h"
 
@@ -10,6 +11,15 @@ namespace {
 
 constexpr uint8_t kOpReadSatRx = 0x13;
 constexpr uint8_t kOpReadSatTx = 0x23;
+
+bool sameFrequencyDigits(const uint8_t* reply, const uint8_t* frame) {
+    for (int i = 0; i < 4; ++i) {
+        if (reply[i] != frame[i]) {
+            return false;
+        }
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -62,16 +72,13 @@ void FT847::drain() {
 }
 
 void FT847::fail(const char* message) {
-    faulted = true;
-    ready = false;
+    link = Link::Failed;
     state = State::RetryWait;
     responseLength = 0;
     // A radio that dropped off the line may come back on other frequencies.
     txFrequency = 0;
     rxFrequency = 0;
-    failedAtMs = millis();
-    frequencyCheckPending = false;
-    modeCheckPending = false;
+    stepStartMs = millis();
     FT847_PRINT("FT847 ERROR: ");
     FT847_PRINTLN(message);
 }
@@ -88,7 +95,7 @@ bool FT847::beginRead(bool rx, Purpose why) {
     txnRx = rx;
     purpose = why;
     responseLength = 0;
-    readStartMs = millis();
+    stepStartMs = millis();
     state = State::AwaitResponse;
     return true;
 }
@@ -109,10 +116,10 @@ void FT847::stepResponse() {
         }
         return;
     }
-    if (waited(readStartMs, kReadTimeoutMs)) {
+    if (waited(stepStartMs, kReadTimeoutMs)) {
         FT847_PRINTF("FT847 RX TIMEOUT: opcode=0x%02X, received=%u/5, elapsed=%lu ms\n",
                      txnRx ? int{kOpReadSatRx} : int{kOpReadSatTx}, responseLength,
-                     static_cast<unsigned long>(millis() - readStartMs));
+                     static_cast<unsigned long>(millis() - stepStartMs));
         drain();
         fail(FT847_LOG_TEXT("Read timeout (500 ms)"));
     }
@@ -126,36 +133,34 @@ void FT847::finishResponse() {
         fail(FT847_LOG_TEXT("Invalid BCD response"));
         return;
     }
-    if (purpose == Purpose::CheckFrequency && frequencyCheckPending && hz != requestedFrequency) {
+    // The VFO must report the digits the frequency frame carried.
+    if (purpose == Purpose::CheckFrequency && !sameFrequencyDigits(response, command)) {
         fail(FT847_LOG_TEXT("Frequency read-back mismatch"));
         return;
     }
-    if (purpose == Purpose::CheckMode && modeCheckPending && response[4] != requestedMode) {
+    if (purpose == Purpose::CheckMode && response[4] != command[0]) {
         // The frequency is what satellite tracking depends on; a mode that did not take is
         // reported, and the link stays up.
         FT847_PRINTF(
             "FT847 MODE WARNING: %s requested=0x%02X actual=0x%02X; frequency setup continues\n",
-            txnRx ? "RX" : "TX", requestedMode, response[4]);
+            txnRx ? "RX" : "TX", command[0], response[4]);
     }
+    // At most 999,999,990 Hz: four BCD bytes of 10 Hz.
     if (txnRx) {
-        rxFrequency = hz;
+        rxFrequency = static_cast<uint32_t>(hz);
         rxModeByte = response[4];
     } else {
-        txFrequency = hz;
+        txFrequency = static_cast<uint32_t>(hz);
         txModeByte = response[4];
     }
-    const Purpose finished = purpose;
-    frequencyCheckPending = false;
-    modeCheckPending = false;
-    if (finished == Purpose::InitRx) {
+    if (purpose == Purpose::InitRx) {
         state = State::ReadTxInit;
         return;
     }
     state = State::Ready;
-    switch (finished) {
+    switch (purpose) {
     case Purpose::InitTx:
-        ready = true;
-        faulted = false;
+        link = Link::Connected;
         FT847_PRINTLN("FT847: CAT/SAT RX and TX reads verified; ready");
         break;
     case Purpose::PollRx:

@@ -112,6 +112,17 @@ RIGCTL_SCRIPTS = {
     b'F currVFO 145900000.000000\nf VFOB\nT 1\nt\n',
     'junk': bytes([CONNECTED]) + b'\x8b\r\n\x00\n\xff\xfe\n' + b'F' * 300 + b'\n' +
     b'F 99999999999999999999\nS 0 Sub\nC 1995\nM AM 6000\n\\quit\nf\n',
+    # The other clients' sequences, and lines of several commands.
+    'skyroof': bytes([CONNECTED]) + b'a\nV VFOA\nS 0 VFOB\nV VFOA\nt\nf\nF 436795010\n'
+    b'M USB_D 0\nM USB 0\nC 885\nU TONE 1\nt\nf\nU TONE 0\n',
+    'cqrlog': bytes([CONNECTED]) + b'+\\chk_vfo\n+\\dump_caps\n+f +m +v\n+\\set_vfo VFOA\n'
+    b'+f +m +v\n',
+    'look4sat-log4om': bytes([CONNECTED]) + b'F 145800000\nF 145800120\n'
+    b'\\get_vfo_info VFOA\n\\get_vfo_info VFOB\nu SATMODE\nU SATMODE 0\n',
+    'network-client': bytes([CONNECTED]) + b'\\get_powerstat\n\\chk_vfo\n\\dump_state\nv\nf\ns\n'
+    b'm\n\\get_lock_mode\nM USB 2400\nF 144174000\nf\n',
+    'streams': bytes([STRICT]) + b'F 145900000 f +;i +|s M FM 0 m\nT 1 t w FA; f\n+ f +\n'
+    b'U TONE 1 u TONE q f\n',
 }
 
 

@@ -7,8 +7,9 @@
 // The bytes go to one session a line at a time, each line in two packets split at a point drawn
 // from the line itself, and every line must be answered: a line of at most 256 bytes (and a CR)
 // that does not begin with the get-DCD byte gets a reply that ends with a newline, one longer
-// gets exactly RPRT -1, and no command's reply is longer than the longest the protocol has.
-// After a quit the client is answered no more.
+// gets exactly RPRT -1, and no command's reply is longer than the longest the protocol has. A
+// line may hold several commands, at most one a word. After a quit the client is answered no
+// more.
 //
 // The same bytes then go to a second session in packets of sizes drawn from the bytes, lines
 // split and joined anyhow: its replies must be the same, byte for byte, since how a client's
@@ -26,7 +27,7 @@
 
 namespace {
 
-constexpr size_t kLongestReply = 1024;  // \dump_state in the extended form is the longest
+constexpr size_t kLongestReply = 1024;  // \dump_caps in the extended form is the longest
 
 [[noreturn]] void broken(const char* rule, const std::string& line, const std::string& reply) {
     std::fprintf(stderr, "rigctl rule broken: %s\nline (%zu bytes): ", rule, line.size());
@@ -81,10 +82,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
             continue;
         }
-        // Every get-DCD byte at the start of a line is a command of its own.
+        // Every get-DCD byte at the start of a line is a command of its own, and every word
+        // may begin one.
         size_t commands = 1;
+        bool blank = true;
         for (char c : line) {
-            commands += static_cast<uint8_t>(c) == 0x8B ? 1 : 0;
+            const bool separates = c == ' ' || c == '\t' || c == '\n';
+            commands += static_cast<uint8_t>(c) == 0x8B || (blank && !separates) ? 1 : 0;
+            blank = separates;
         }
         if (reply.size() > kLongestReply * commands) {
             broken("a reply longer than any the protocol has", line, reply);

@@ -7,6 +7,7 @@
 #   data, bss   initialised and zeroed static data
 #   size-text   the `text` column of the size tool: code plus read-only data
 #   sizeof      sizeof(FT847) on the 32-bit target
+#   sizeof-bound  the bound a static_assert holds it to
 #   compiler    the cross compiler's version line
 #   undefined   a symbol the object refers to and does not define, demangled; a line each
 #
@@ -33,6 +34,8 @@ done
 echo "size-text $("${prefix}size" -B "$object" | awk 'NR == 2 { print $1 }')"
 # The size of the symbol ft847ObjectSize, an array of sizeof(FT847) bytes.
 echo "sizeof $((16#$("${prefix}nm" -S "$size_probe" | awk '$4 == "ft847ObjectSize" { print $2 }')))"
+echo "sizeof-bound $(sed -n 's/.*sizeof(FT847) <= \([0-9]*\).*/\1/p' \
+  "$(dirname "$0")/../tests/object/DriverSize.cpp")"
 echo "compiler $("${prefix}g++" --version | head -n 1)"
 "${prefix}nm" --undefined-only --format=posix "$object" | awk '{ print $1 }' |
   "${prefix}c++filt" | sort | sed 's/^/undefined /'

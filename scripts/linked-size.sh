@@ -22,6 +22,7 @@
 #   printf-float    what floating-point conversions (for "%.1f") add to that
 #   printf-heap     heap routines in the image with the integer printf ("none")
 #   printf-float-heap   the same with the floating-point printf
+#   sizeof          sizeof(FT847) on the board's target
 #   bound           the board's flash-bound, which CTest holds the cost to
 #   no-log-cost     the cost of the driver built with FT847_NO_LOG (its log lines compiled out,
 #                   for a board without a console): image every-command-no-log minus the image
@@ -33,6 +34,7 @@
 #   no-log-console  the console functions the no-log driver refers to ("none")
 #   processor       the board's processor
 #   flags           the compiler flags of the images, and the C library
+#   sizeof-bound    the bound the boards' builds hold sizeof(FT847) to (a static_assert)
 #   compiler        the cross compiler's version line
 # tests/target/linked_size_test.sh holds the figures to the board's bounds.
 #
@@ -193,6 +195,14 @@ case ${radio_type:-} in
   b | B) echo "$name-radio .bss $radio_size" ;;
   *) echo "$name-radio ${radio_type:-missing}" ;;
 esac
+
+# sizeof(FT847) on this target: the size of the symbol ft847ObjectSize in the size check, and
+# the bound the boards' builds hold it to (a static_assert), written once.
+size_probe=$dir/tests/object/CMakeFiles/ft847_port_checks.dir/DriverSize.cpp.obj
+echo "$name-sizeof $("${prefix}nm" -S -t d "$size_probe" |
+  awk '$4 == "ft847ObjectSize" { print $2 + 0 }')"
+echo "sizeof-bound $(sed -n 's/.*sizeof(FT847) <= \([0-9]*\).*/\1/p' \
+  "$(dirname "$0")/../tests/object/DriverSize.cpp")"
 
 echo "$name-printf $(($(size_of every-command-printf 1) - $(size_of every-command 1)))"
 echo "$name-printf-float $(($(size_of every-command-printf-float 1) - $(size_of every-command-printf 1)))"

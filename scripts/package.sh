@@ -7,18 +7,19 @@
 #   3. the manual pages under `mandoc -T lint`, and the package under lintian;
 #   4. Debian's hardening in both programs: position-independent executable, full RELRO (the
 #      GNU_RELRO segment and BIND_NOW), the stack protector and fortified libc calls;
-#   5. the unit: `systemd-analyze verify`, and its exposure under
-#      `systemd-analyze security --offline=true`;
+#   5. the unit: `systemd-analyze verify`, its exposure under
+#      `systemd-analyze security --offline=true`, and its sandbox against every system call and
+#      socket of the packaged station run as the unit runs it (scripts/unit-sandbox.sh);
 #   6. unpacked into a scratch folder (dpkg-deb -x), its programs pass the end-to-end test of
 #      the command lines (tests/e2e/programs_cli_test.sh): the station runs from a
 #      configuration file against the emulator and puts the file's frequencies on the radio,
 #      and a bad key in the file gives status 2 and names the file.
 #
 # Usage: scripts/package.sh [--check]
-#   --check  fail unless every step passed, lintian reports no error and the unit's exposure
-#            is 2.0 or less
-# Prints its figures as "name value" lines. Needs dpkg-dev, lintian, mandoc and systemd (for
-# systemd-analyze); .ci/run installs them.
+#   --check  fail unless every step passed, lintian reports no error, the unit's exposure
+#            is 2.0 or less and its sandbox refuses nothing the station does
+# Prints its figures as "name value" lines. Needs dpkg-dev, lintian, mandoc, systemd (for
+# systemd-analyze) and strace; .ci/run installs them.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 check=0
@@ -100,7 +101,11 @@ if [ -n "$unit" ]; then
     cat "$work/verify.out" >&2
     exposure=$(systemd-analyze security --offline=true "$unit" 2>/dev/null |
         sed -n 's/^→ Overall exposure level for .*: \([0-9.]*\) .*/\1/p')
+    bash scripts/unit-sandbox.sh "$unit" --station "$unpacked/usr/bin/ft847-station" \
+        --emulator "$unpacked/usr/bin/ft847-emulator" >"$work/sandbox.out" 2>&1 ||
+        { cat "$work/sandbox.out" >&2; problem "the unit's sandbox could not be checked"; }
 fi
+sandbox() { sed -n "s/^$1 //p" "$work/sandbox.out" 2>/dev/null; }
 
 e2e=pass
 bash tests/e2e/programs_cli_test.sh "$unpacked/usr/bin/ft847-emulator" \
@@ -117,6 +122,10 @@ echo "lintian-info $lintian_info"
 echo "hardened-programs $hardened"
 echo "unit-verify-messages $verify_errors"
 echo "unit-exposure ${exposure:-unknown}"
+echo "unit-syscalls $(sandbox syscalls)"
+echo "unit-syscalls-refused $(sandbox syscalls-refused)"
+echo "unit-socket-families $(sandbox socket-families | tr ' ' ',')"
+echo "unit-socket-families-refused $(sandbox socket-families-refused)"
 echo "packaged-programs-e2e $e2e"
 
 if [ "$check" -eq 1 ]; then
@@ -126,5 +135,8 @@ if [ "$check" -eq 1 ]; then
     if [ -z "$exposure" ] || awk -v e="$exposure" 'BEGIN { exit !(e > 2.0) }'; then
         problem "the unit's exposure is ${exposure:-unknown}, not 2.0 or less"
     fi
+    [ "$(sandbox syscalls-refused)" = none ] && [ "$(sandbox socket-families-refused)" = none ] ||
+        problem "the unit refuses what the station does: $(sandbox syscalls-refused)" \
+            "$(sandbox socket-families-refused)"
     [ "$problems" -eq 0 ] || exit 1
 fi

@@ -184,7 +184,8 @@ def object_footprint():
              'at most 3,300 (CTest)'],
             ['`.data`', f['data'], 'none (CTest)'],
             ['`.bss`', f['bss'], 'none (CTest)'],
-            ['`sizeof(FT847)` on the 32-bit target', f['sizeof'], 'at most 80 (`static_assert`)'],
+            ['`sizeof(FT847)` on the 32-bit target', f['sizeof'],
+             f'at most {f["sizeof-bound"]} (`static_assert`)'],
         ], ['---', '---:', '---']),
     ]
 
@@ -268,7 +269,12 @@ def linked():
     exits = ['registering the global driver\'s destructor for exit, flash / RAM bytes '
              '(included above)'] + [f'{f[b + "-exit-text"]} / {f[b + "-exit-ram"]}'
                                     for b in names]
-    out += table(['Beyond the driver'] + [f[b + '-processor'] for b in names], [
+    processors = [f[b + '-processor'] for b in names]
+    out += table(['The driver object'] + processors, [
+        row(f'`sizeof(FT847)`, bytes: at most {f["sizeof-bound"]} on each target, held by a '
+            '`static_assert` in its build', 'sizeof'),
+    ], ['---'] + ['---:'] * len(names)) + ['']
+    out += table(['Beyond the driver'] + processors, [
         exits,
         row('a console `printf` on the C library\'s `vsnprintf`, integer conversions only, '
             'flash bytes', 'printf'),
@@ -331,13 +337,6 @@ def board_table():
 # Why a driver branch cannot be taken, by a phrase of its source line.
 BRANCH_REASONS = [
     ('switch (', 'the compiler\'s branch for a value outside the enum; every value is a case'),
-    ('!faulted', '`ready` and `faulted` are never both true (checked after every update), '
-                 'so with `ready` set `faulted` is false'),
-    ('|| faulted', '`ready` and `faulted` are never both true, so with `ready` set `faulted` '
-                   'is false'),
-    ('frequencyCheckPending &&', 'a read-back for a frequency is only started with '
-                                 '`frequencyCheckPending` set'),
-    ('modeCheckPending &&', 'a read-back for a mode is only started with `modeCheckPending` set'),
 ]
 
 
@@ -498,8 +497,12 @@ def service_package():
          f'{f["lintian-errors"]} / {f["lintian-warnings"]} / {f["lintian-info"]}'],
         ['`mandoc -T lint` warnings in both manual pages', f['man-lint-warnings']],
         ['programs with Debian\'s hardening, of 2', f['hardened-programs']],
+        ['system calls of the station / those the unit refuses (`scripts/unit-sandbox.sh`)',
+         f'{f["unit-syscalls"]} / {f["unit-syscalls-refused"]}'],
+        ['socket families of the station / those the unit refuses',
+         f'`{f["unit-socket-families"]}` / {f["unit-socket-families-refused"]}'],
         ['package file and size', f'`{f["deb-file"]}`, {f.number("deb-bytes")} bytes'],
-        ['dependencies, computed by dpkg-shlibdeps', f'`{f["depends"]}`'],
+        ['dependencies: dpkg-shlibdeps\'s, and procps for `/bin/kill`', f'`{f["depends"]}`'],
     ])
 
 

@@ -15,8 +15,12 @@
 #   resolution-percent           what one clock tick is over that time, % of one core
 #
 # Usage: scripts/station-cpu.sh [--seconds N] [--check] [--station PATH] [--emulator PATH]
+#                               [--service MANAGER [--watchdog-usec N]]
 #   --check   fail unless each program stays under 1 % of one core and 100 wake-ups a second
 #             (generous bounds: the target is under 0.3 %)
+#   --service the station runs as the unit runs it, with MANAGER (tests/e2e/service_manager.cpp)
+#             in systemd's place: it keeps its status current and pings its watchdog every half
+#             of N µs (default 20000000, the unit's WatchdogSec=)
 # The programs default to the "default" preset's build (build/).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -24,12 +28,16 @@ seconds=60
 check=0
 station=$root/build/station/ft847-station
 emulator=$root/build/emulator/ft847-emulator
+manager=""
+watchdog=20000000
 while [ $# -gt 0 ]; do
     case $1 in
     --seconds) seconds=$2; shift 2 ;;
     --check) check=1; shift ;;
     --station) station=$2; shift 2 ;;
     --emulator) emulator=$2; shift 2 ;;
+    --service) manager=$2; shift 2 ;;
+    --watchdog-usec) watchdog=$2; shift 2 ;;
     *) echo "station-cpu.sh: unknown argument '$1'" >&2; exit 2 ;;
     esac
 done
@@ -38,8 +46,13 @@ source "$root/tests/e2e/lib.sh" "$emulator" "$station"
 
 start_emulator radio
 emulator_pid=$pid_radio
-start_station station --port "$pty_radio" --rx-freq 145900000 --tx-freq 435300000 \
-    --rx-mode fm --tx-mode fm
+options=(--port "$pty_radio" --rx-freq 145900000 --tx-freq 435300000 --rx-mode fm --tx-mode fm)
+if [ -n "$manager" ]; then
+    start_service_manager systemd "$manager"
+    start_service station systemd "$watchdog" "${options[@]}"
+else
+    start_station station "${options[@]}"
+fi
 station_pid=$pid_station
 wait_for "$work/station.out" "station: settings applied" 1 8
 sleep 1  # the first polls
@@ -71,6 +84,9 @@ echo "emulator-cpu-percent $emulator_cpu"
 echo "emulator-cpu-percent-schedstat $emulator_precise"
 echo "emulator-wakeups-per-second $emulator_wakes"
 echo "resolution-percent $tick_percent"
+if [ -n "$manager" ]; then
+    echo "watchdog-pings $(grep -c "WATCHDOG=1" "$work/systemd.out" || true)"
+fi
 
 status=0
 if [ "$check" -eq 1 ]; then

@@ -16,6 +16,7 @@ std::string HandshakeWatch::look(const FT847& rig) {
         reading = false;
         saidSilent = false;
         saidGarbled = false;
+        why.clear();
         return "";
     }
     if (state == was) {
@@ -32,20 +33,17 @@ std::string HandshakeWatch::look(const FT847& rig) {
         return "";
     }
     const std::string tried = line.port + " at " + std::to_string(line.baud) + " bps";
-    if (line.bytesReceived() == receivedAtRead) {
-        if (saidSilent) {
-            return "";
-        }
-        saidSilent = true;
-        return "station: no reply from the radio on " + tried +
-               ": it may be off, set to another CAT rate, on a wrong cable, or an early FT-847 "
-               "without the read commands\n";
-    }
-    if (saidGarbled) {
+    const bool silent = line.bytesReceived() == receivedAtRead;
+    bool& said = silent ? saidSilent : saidGarbled;
+    why = silent ? "no reply from the radio on " + tried +
+                       ": it may be off, set to another CAT rate, on a wrong cable, or an early "
+                       "FT-847 without the read commands"
+                 : "bytes from " + tried +
+                       ", but no valid reply: the radio may be set to another CAT rate, or the "
+                       "cable or the port may be wrong";
+    if (said) {
         return "";
     }
-    saidGarbled = true;
-    return "station: bytes from " + tried +
-           ", but no valid reply: the radio may be set to another CAT rate, or the cable or "
-           "the port may be wrong\n";
+    said = true;
+    return "station: " + why + "\n";
 }

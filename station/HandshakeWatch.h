@@ -16,7 +16,8 @@
 // - One that failed after bytes came: they were no valid reply. Bytes sent at another rate, or
 //   from another device, look like this.
 // Each is said once, until the radio answers and the link is up. A link that is lost later is
-// a new outage: the first handshake that fails in it says so again.
+// a new outage: the first handshake that fails in it says so again. reason() keeps the newest
+// one for as long as the outage lasts.
 class HandshakeWatch {
 public:
     struct Line {
@@ -30,8 +31,13 @@ public:
     // After every rig.update(): the status line its step calls for, ended by a newline, or "".
     std::string look(const FT847& rig);
 
+    // Why the radio may not be answering, as the status line says it without "station: " and
+    // the newline; "" while the link is up, and until a handshake of this outage failed.
+    const std::string& reason() const { return why; }
+
 private:
     Line line;
+    std::string why;
     FT847::State seen = FT847::State::Idle;
     bool reading = false;  // a handshake read is under way
     uint64_t receivedAtRead = 0;

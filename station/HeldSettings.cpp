@@ -19,8 +19,12 @@ void HeldSettings::set(Item item, uint64_t value) {
     slot.known = true;
     slot.pending = true;
     slot.givenUp = false;
+    slot.asked = true;
     slot.attempts = 0;
     ++slot.generation;
+    if (item == Item::Tone && value != 0) {
+        toneTenths = value;
+    }
 }
 
 bool HeldSettings::get(Item item, uint64_t& value) const {
@@ -61,23 +65,25 @@ uint32_t HeldSettings::generation(Item item) const {
     return slots[static_cast<size_t>(item)].generation;
 }
 
-bool HeldSettings::polled(Item frequency, uint64_t hz, uint32_t generationAtStart) {
-    Slot& slot = slots[static_cast<size_t>(frequency)];
-    if (!isFrequency(frequency) || slot.pending || slot.generation != generationAtStart) {
+bool HeldSettings::polled(Item item, uint64_t value, uint32_t generationAtStart) {
+    Slot& slot = slots[static_cast<size_t>(item)];
+    if (slot.pending || slot.generation != generationAtStart) {
         return false;
     }
-    const bool changed = !slot.known || slot.value != hz;
+    const bool changed = !slot.known || slot.value != value;
     if (changed) {
         // What the radio reports is what it holds; the station may send it again.
         slot.givenUp = false;
     }
-    slot.value = hz;
+    slot.value = value;
     slot.known = true;
     return changed;
 }
 
 void HeldSettings::reconnected() {
-    for (Slot& slot : slots) {
-        slot.pending = slot.known && !slot.givenUp;
+    for (size_t i = 0; i < kItems; ++i) {
+        Slot& slot = slots[i];
+        slot.pending = slot.known && !slot.givenUp &&
+                       (slot.asked || isFrequency(static_cast<Item>(i)));
     }
 }

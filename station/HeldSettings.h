@@ -13,9 +13,9 @@ enum class Vfo : uint8_t { Downlink, Uplink };
 // than the radio takes frames never builds a backlog. An item is pending until the driver has
 // taken it and the radio confirmed it.
 //
-// Reads answer from here, never from the radio: a frequency reads back as it was set (as the
-// radio keeps it, in 10 Hz steps) until a poll of the radio reports another one, which means
-// the operator turned the knob.
+// Reads answer from here, never from the radio: a frequency or a mode reads back as it was set
+// (a frequency as the radio keeps it, in 10 Hz steps) until a poll of the radio reports another
+// one, which means the operator turned the knob. Before anything is set, a poll tells both.
 class HeldSettings {
 public:
     // Pending items take turns in this order, starting after the one sent last.
@@ -51,20 +51,26 @@ public:
 
     // Counts the sets of an item; a poll started before a set must not overrule it.
     uint32_t generation(Item item) const;
-    // A poll of a VFO, started when the item's generation was `generationAtStart`, read hz. It
-    // becomes the item's value unless a newer set is pending or in flight. True when it
-    // changed the value (the operator turned the knob).
-    bool polled(Item frequency, uint64_t hz, uint32_t generationAtStart);
+    // A poll of a VFO, started when the item's generation was `generationAtStart`, read a
+    // frequency in Hz or a mode code. It becomes the item's value unless a newer set is pending
+    // or in flight. True when it changed the value (the operator turned the knob).
+    bool polled(Item item, uint64_t value, uint32_t generationAtStart);
 
     // The radio came back: every value the station holds goes to it again, except those it
-    // refused.
+    // refused, and a mode that nobody set: the station leaves the radio's mode as it is unless
+    // asked.
     void reconnected();
+
+    // The last tone the encoder was set to send, in tenths of Hz, kept while it is switched
+    // off, so that it can be switched on again at that tone; 0 while there was none.
+    uint64_t lastTone() const { return toneTenths; }
 
 private:
     struct Slot {
         bool known = false;
         bool pending = false;
         bool givenUp = false;
+        bool asked = false;  // set from the command line or a tracker, not only polled
         uint8_t attempts = 0;
         uint32_t generation = 0;
         uint64_t value = 0;
@@ -73,4 +79,5 @@ private:
     static bool isFrequency(Item item);
 
     Slot slots[kItems];
+    uint64_t toneTenths = 0;
 };

@@ -21,11 +21,12 @@ constexpr uint64_t kAcceptPauseUs = 1000000;
 // How long a client that quit may take to read its last replies.
 constexpr uint64_t kQuitGraceUs = 5000000;
 // Keepalive: the first probe after 30 s without a segment, then every 10 s; the third
-// unanswered probe ends the connection. A reply that is never acknowledged ends it after 60 s.
+// unanswered probe ends the connection. No TCP user timeout: the kernel would also end a
+// connection whose peer is there but does not read (its window stays shut), and such a client
+// (Look4Sat) keeps its place until kOutputLimit of its replies wait.
 constexpr int kKeepIdleS = 30;
 constexpr int kKeepIntervalS = 10;
 constexpr int kKeepProbes = 3;
-constexpr unsigned kUnacknowledgedMs = 60000;
 
 void closeDescriptor(int& fd) {
     if (fd >= 0) {
@@ -170,8 +171,6 @@ void RigctlServer::accept() {
         setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &kKeepIdleS, sizeof kKeepIdleS);
         setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &kKeepIntervalS, sizeof kKeepIntervalS);
         setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &kKeepProbes, sizeof kKeepProbes);
-        setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &kUnacknowledgedMs,
-                   sizeof kUnacknowledgedMs);
         connections.push_back(std::make_unique<Client>());
         connections.back()->fd = fd;
         connections.back()->peer = peer;
@@ -237,7 +236,7 @@ void RigctlServer::read(Client& client, RigctlStation& station) {
     }
     flush(client);
     // What the client has not taken, after the socket took what it could.
-    if (client.fd >= 0 && client.output.size() > kOutputLimit) {
+    if (client.fd >= 0 && client.output.size() >= kOutputLimit) {
         ++events.overflowed;
         close(client, "dropped: it does not read its replies");
     }

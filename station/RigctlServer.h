@@ -16,15 +16,17 @@
 // blocks and never waits for the radio.
 //
 // A client that does not read its replies is not waited for: what the socket does not take of
-// its replies queues up to kOutputLimit bytes, and beyond that it is disconnected; one that
-// quit has a few seconds to take its last replies.
+// its replies queues up to kOutputLimit bytes, and once that many wait it is disconnected, with
+// one status line. Until then it keeps its connection, however long it sends without reading
+// (Look4Sat never reads). One that quit has a few seconds to take its last replies.
 //
 // Nobody can hold the places for good. When all kMaxClients places are taken, a new client gets
 // the place of the one that has been silent longest, if that one has said nothing for
 // kEvictSilentMs; a tracker that is engaged sends every cycle, so it is never the one. Otherwise
 // the newcomer is accepted and closed at once, so that it sees the refusal instead of hanging in
 // the backlog. TCP keepalive notices a peer that vanished without closing (a computer switched
-// off, a cable pulled) within about a minute, and frees its place.
+// off, a cable pulled) within about a minute once its replies are acknowledged, and frees its
+// place.
 class RigctlServer {
 public:
     static constexpr size_t kMaxClients = 8;

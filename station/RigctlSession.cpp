@@ -16,6 +16,7 @@ using Item = HeldSettings::Item;
 constexpr int kOk = 0;
 constexpr int kInvalidParameter = -1;
 constexpr int kNotAvailable = -11;
+constexpr int kDeprecated = -18;
 constexpr int kPowerOff = -20;
 
 // Gpredict asks for the DCD with this one byte, with or without a newline.
@@ -80,15 +81,15 @@ bool sameLetters(const std::string& word, const char* name) {
     return word.size() == strlen(name) && strncasecmp(word.data(), name, word.size()) == 0;
 }
 
-// A mode by its name, in any case. CW with a passband from 1 Hz to the narrow filter's width is
-// CW narrow, 0 means the mode's default filter, -1 leaves the filter as it is.
+// A mode the station sets, by its name, in any case. CW with a passband from 1 Hz to the narrow
+// filter's width is CW narrow, 0 means the mode's default filter, -1 leaves the filter as it is.
 bool parseMode(const std::string& name, long passband, bool hadMode, uint8_t current,
                uint8_t& code) {
     if (passband < -1) {
         return false;
     }
     for (const OperatingMode& mode : kOperatingModes) {
-        if (!sameLetters(name, mode.rigctl)) {
+        if (mode.option == nullptr || !sameLetters(name, mode.rigctl)) {
             continue;
         }
         code = mode.code;
@@ -149,6 +150,47 @@ const char* const kDumpState =
     "rigctld_version=ft847-station\n"
     "done\n";
 
+// What the station can do, in rigctld's layout of "label: value" lines. Logbooks scan it for
+// the lines that say whether they can switch the radio on, read the VFO, send Morse and send
+// voice; the last of these ends their scan.
+const char* const kDumpCaps =
+    "Caps dump for model: 2\n"
+    "Model name: FT-847 in SAT mode\n"
+    "Mfg name: Yaesu\n"
+    "Backend version: ft847-station\n"
+    "Rig type: Transceiver\n"
+    "PTT type: None\n"
+    "DCD type: None\n"
+    "Port type: Network link\n"
+    "Frequency range: 10 Hz to 999999990 Hz in 10 Hz steps\n"
+    "Mode list: LSB USB CW FM\n"
+    "VFO list: Main Sub\n"
+    "Functions: SATMODE TONE\n"
+    "CTCSS tones: 39, from 67.0 Hz to 250.3 Hz\n"
+    "Can set Frequency: Y\n"
+    "Can get Frequency: Y\n"
+    "Can set Mode: Y\n"
+    "Can get Mode: Y\n"
+    "Can set VFO: Y\n"
+    "Can get VFO: Y\n"
+    "Can set PTT: N\n"
+    "Can get PTT: N\n"
+    "Can get DCD: N\n"
+    "Can set Split Freq: Y\n"
+    "Can get Split Freq: Y\n"
+    "Can set Split Mode: Y\n"
+    "Can get Split Mode: Y\n"
+    "Can get Split VFO: Y\n"
+    "Can set CTCSS: Y\n"
+    "Can get CTCSS: Y\n"
+    "Can set Func: Y\n"
+    "Can get Func: Y\n"
+    "Can get VFO info: Y\n"
+    "Can set Power Stat: N\n"
+    "Can get Power Stat: Y\n"
+    "Can send Morse: N\n"
+    "Can send Voice: N\n";
+
 using Words = std::vector<std::string>;
 
 // The arguments a command takes, after the VFO name that a client in VFO mode puts first.
@@ -159,6 +201,8 @@ enum class Takes : uint8_t {
     Vfo,        // a VFO name
     Split,      // 0 or 1, and the TX VFO's name
     Tone,       // tenths of Hz: 0 (encoder off) or a CTCSS tone of the radio
+    Function,   // a function's name, and 0 (off) or 1 (on)
+    Name,       // a function's name
 };
 
 struct Arguments {
@@ -173,6 +217,7 @@ struct Result {
         Values,           // a get's values, or a set's RPRT line: the usual reply
         ValuesAndStatus,  // a get's values, followed by the RPRT line in the normal form too
         Lines,            // a block of lines (\dump_state)
+        Labelled,         // values with their labels in either form (\get_vfo_info)
         Answer,           // a value, with neither header nor RPRT line in either form
         Status,           // only the RPRT line, in either form
     };
@@ -292,12 +337,10 @@ void getSplitMode(Request& r, Result& result) {
     reportMode(r, Item::UplinkMode, "TX Mode", "TX Passband", result);
 }
 
-// In SAT mode the radio always transmits on the SAT TX VFO: split is always on.
-void setSplitVfo(Request& r, Result& result) {
-    if (r.args.number == 0) {
-        result.fail(kNotAvailable);
-    }
-}
+// In SAT mode the radio always transmits on the SAT TX VFO: split is always on. A client that
+// works in simplex turns it off (S 0): the radio stays as it is, the downlink goes on following
+// F, and the uplink keeps what it holds.
+void setSplitVfo(Request&, Result&) {}
 
 void getSplitVfo(Request&, Result& result) {
     result.value("Split", "1");
@@ -315,6 +358,59 @@ void getTone(Request& r, Result& result) {
         return;
     }
     result.value("CTCSS Tone", std::to_string(tenths));
+}
+
+// The radio's functions by rigctld's names, in any case: SAT mode, always on, and the uplink's
+// CTCSS encoder (TONE), which sends the tone that C set.
+void setFunction(Request& r, Result& result) {
+    const bool on = r.args.number == 1;
+    if (sameLetters(r.args.name, "SATMODE")) {
+        if (!on) {
+            result.fail(kNotAvailable);  // the station works the radio in SAT mode only
+        }
+        return;
+    }
+    if (!sameLetters(r.args.name, "TONE")) {
+        result.fail(kNotAvailable);
+        return;
+    }
+    const uint64_t tone = r.station.settings.lastTone();
+    if (on && tone == 0) {
+        result.fail(kNotAvailable);  // no tone to send: C sets one
+        return;
+    }
+    r.station.settings.set(Item::Tone, on ? tone : 0);
+}
+
+void getFunction(Request& r, Result& result) {
+    uint64_t tenths = 0;
+    if (sameLetters(r.args.name, "SATMODE")) {
+        result.value("Func Status", "1");
+    } else if (sameLetters(r.args.name, "TONE") && r.station.settings.get(Item::Tone, tenths)) {
+        result.value("Func Status", tenths != 0 ? "1" : "0");
+    } else {
+        result.fail(kNotAvailable);
+    }
+}
+
+// A VFO at a glance, as logbooks ask for it; currVFO is the connection's.
+void getVfoInfo(Request& r, Result& result) {
+    const Vfo vfo = r.args.name == "currVFO" ? r.selected : vfoNamed(r.args.name);
+    uint64_t hz = 0;
+    uint64_t code = 0;
+    const OperatingMode* mode = r.station.settings.get(HeldSettings::modeOf(vfo), code)
+                                    ? operatingMode(static_cast<uint8_t>(code))
+                                    : nullptr;
+    if (!r.station.settings.get(HeldSettings::frequencyOf(vfo), hz) || mode == nullptr) {
+        result.fail(kNotAvailable);
+        return;
+    }
+    result.kind = Result::Kind::Labelled;
+    result.value("Freq", std::to_string(hz));
+    result.value("Mode", mode->rigctl);
+    result.value("Width", std::to_string(mode->passbandHz));
+    result.value("Split", "1");
+    result.value("SatMode", "1");
 }
 
 void getPowerStat(Request& r, Result& result) {
@@ -337,6 +433,11 @@ void dumpState(Request&, Result& result) {
     result.lines = kDumpState;
 }
 
+void dumpCaps(Request&, Result& result) {
+    result.kind = Result::Kind::Lines;
+    result.lines = kDumpCaps;
+}
+
 void quit(Request&, Result& result) {
     result.kind = Result::Kind::Status;
     result.closes = true;
@@ -347,6 +448,9 @@ void acknowledge(Request&, Result& result) { result.kind = Result::Kind::Status;
 
 // No PTT, and no VFO option, through this interface.
 void notAvailable(Request&, Result& result) { result.fail(kNotAvailable); }
+
+// Transceive, as rigctld 4.x answers it: SkyRoof takes this reply for "no capability list".
+void deprecated(Request&, Result& result) { result.fail(kDeprecated); }
 
 const Command kCommands[] = {
     {"F", "set_freq", kSet, kRadio, Takes::Frequency, setFrequency},
@@ -365,11 +469,17 @@ const Command kCommands[] = {
     {"t", "get_ptt", kGet, kStation, Takes::Nothing, notAvailable},
     {"C", "set_ctcss_tone", kSet, kRadio, Takes::Tone, setTone},
     {"c", "get_ctcss_tone", kGet, kRadio, Takes::Nothing, getTone},
+    {"U", "set_func", kSet, kRadio, Takes::Function, setFunction},
+    {"u", "get_func", kGet, kRadio, Takes::Name, getFunction},
+    {"A", "set_trn", kSet, kStation, Takes::Nothing, deprecated},
+    {"a", "get_trn", kGet, kStation, Takes::Nothing, deprecated},
+    {nullptr, "get_vfo_info", kGet, kRadio, Takes::Vfo, getVfoInfo},
     {nullptr, "get_powerstat", kGet, kStation, Takes::Nothing, getPowerStat},
     {nullptr, "chk_vfo", kGet, kStation, Takes::Nothing, checkVfo},
     {nullptr, "get_lock_mode", kGet, kStation, Takes::Nothing, getLockMode},
     {nullptr, "set_vfo_opt", kSet, kStation, Takes::Nothing, notAvailable},
     {nullptr, "dump_state", kGet, kStation, Takes::Nothing, dumpState},
+    {nullptr, "dump_caps", kGet, kStation, Takes::Nothing, dumpCaps},
     {"q", "quit", kSet, kStation, Takes::Nothing, quit},
     {"Q", nullptr, kSet, kStation, Takes::Nothing, quit},
     {"AOS", nullptr, kSet, kStation, Takes::Nothing, acknowledge},
@@ -406,6 +516,40 @@ Words split(const char* text, size_t length) {
     return words;
 }
 
+// A command where a line's words[at] begins: "+" asks for the extended form, and a separator
+// after it replaces the newline between the reply's lines. The prefix may stand alone before
+// the command's name ("+ f"). `command` is nullptr when no command of the station's begins
+// there.
+struct CommandStart {
+    const Command* command = nullptr;
+    size_t words = 1;  // the prefix and the name
+    bool extended = false;
+    char separator = '\n';
+};
+
+CommandStart commandAt(const Words& words, size_t at) {
+    CommandStart start;
+    std::string name = words[at];
+    if (name[0] == '+') {
+        start.extended = true;
+        size_t prefix = 1;
+        if (name.size() > 1 && (name[1] == ';' || name[1] == '|' || name[1] == ',')) {
+            start.separator = name[1];
+            prefix = 2;
+        }
+        name.erase(0, prefix);
+        if (name.empty()) {
+            if (at + 1 == words.size()) {
+                return start;
+            }
+            name = words[at + 1];
+            start.words = 2;
+        }
+    }
+    start.command = find(name);
+    return start;
+}
+
 // False when the words are not the arguments the command takes: RPRT -1.
 bool parseArguments(Takes takes, const Words& words, Arguments& args) {
     switch (takes) {
@@ -435,6 +579,19 @@ bool parseArguments(Takes takes, const Words& words, Arguments& args) {
                (args.number == 0 ||
                 FT847::encodeTone(static_cast<double>(args.number) / 10.0, code));
     }
+    case Takes::Function:
+        if (words.size() != 2 || !parseLong(words[1], args.number) ||
+            (args.number != 0 && args.number != 1)) {
+            return false;
+        }
+        args.name = words[0];
+        return true;
+    case Takes::Name:
+        if (words.size() != 1) {
+            return false;
+        }
+        args.name = words[0];
+        return true;
     }
     return false;
 }
@@ -442,7 +599,7 @@ bool parseArguments(Takes takes, const Words& words, Arguments& args) {
 // The reply in the client's form. The extended form is a header (the command's name and the
 // words after it), the labelled values and the RPRT line, each ended by `separator` but the
 // last.
-void render(const Command* command, const Words& words, const Result& result, bool extended,
+void render(const Command& command, const Words& args, const Result& result, bool extended,
             char separator, std::string& out) {
     using Kind = Result::Kind;
     const std::string status = "RPRT " + std::to_string(result.code) + "\n";
@@ -452,7 +609,7 @@ void render(const Command* command, const Words& words, const Result& result, bo
     }
     const bool ok = result.code == kOk;
     if (!extended) {
-        if (!ok || !command->get) {
+        if (!ok || !command.get) {
             out += status;
             return;
         }
@@ -460,7 +617,8 @@ void render(const Command* command, const Words& words, const Result& result, bo
             out += result.lines;
         }
         for (const auto& value : result.values) {
-            out += value.second + '\n';
+            out += result.kind == Kind::Labelled ? value.first + ": " + value.second : value.second;
+            out += '\n';
         }
         if (result.kind == Kind::ValuesAndStatus) {
             out += status;
@@ -473,11 +631,11 @@ void render(const Command* command, const Words& words, const Result& result, bo
         }
         return;
     }
-    out += command->name;
+    out += command.name;
     out += ':';
-    for (size_t i = 1; i < words.size(); ++i) {
+    for (const std::string& word : args) {
         out += ' ';
-        out += words[i];
+        out += word;
     }
     out += separator;
     if (ok) {
@@ -490,6 +648,32 @@ void render(const Command* command, const Words& words, const Result& result, bo
         }
     }
     out += status;
+}
+
+// One command with the words that follow it on its line, answered in the client's form.
+// Returns true when the client asked to close.
+bool run(const Command& command, const Words& words, bool extended, char separator,
+         RigctlStation& station, Vfo& selected, std::string& out) {
+    Words args = words;
+    // A client in VFO mode names a VFO before the arguments; a VFO that is the command's own
+    // argument stays.
+    std::string vfo;
+    if (!args.empty() && isVfoName(args[0]) && (command.takes != Takes::Vfo || args.size() > 1)) {
+        vfo = args[0];
+        args.erase(args.begin());
+    }
+    Result result;
+    Arguments parsed;
+    if (command.radio && station.strict && !station.radioConnected) {
+        result.fail(kPowerOff);
+    } else if (!parseArguments(command.takes, args, parsed)) {
+        result.fail(kInvalidParameter);
+    } else {
+        Request request{station, selected, vfo, parsed};
+        command.handler(request, result);
+    }
+    render(command, words, result, extended, separator, out);
+    return result.closes;
 }
 
 }  // namespace
@@ -533,51 +717,31 @@ void RigctlSession::receive(const uint8_t* data, size_t length, RigctlStation& s
     }
 }
 
+// A line is a stream of commands, as rigctld reads it: the words after a command, up to the
+// next word that begins one of the station's commands, are its arguments, and each command is
+// answered in turn. A line that does not begin with a command the station knows, or that is
+// empty, is answered RPRT -11 once: nobody can tell where that command's arguments end.
 void RigctlSession::line(const char* text, size_t length, RigctlStation& station,
                          std::string& out) {
     while (length > 0 && text[length - 1] == '\r') {
         --length;
     }
-    // "+" asks for the extended form; a separator after it replaces the newline between its
-    // lines.
-    bool extended = false;
-    char separator = '\n';
-    if (length > 0 && text[0] == '+') {
-        extended = true;
-        ++text;
-        --length;
-        if (length > 0 && (text[0] == ';' || text[0] == '|' || text[0] == ',')) {
-            separator = text[0];
-            ++text;
-            --length;
-        }
-    }
     const Words words = split(text, length);
-    const Command* command = words.empty() ? nullptr : find(words[0]);
-    Result result;
-    if (command == nullptr) {
-        result.kind = Result::Kind::Status;
-        result.fail(kNotAvailable);
-    } else {
-        Words args(words.begin() + 1, words.end());
-        // A client in VFO mode names a VFO before the arguments; a VFO that is the command's
-        // own argument stays.
-        std::string vfo;
-        if (!args.empty() && isVfoName(args[0]) &&
-            (command->takes != Takes::Vfo || args.size() > 1)) {
-            vfo = args[0];
-            args.erase(args.begin());
+    size_t at = 0;
+    do {
+        const CommandStart start = words.empty() ? CommandStart{} : commandAt(words, at);
+        if (start.command == nullptr) {
+            out += "RPRT " + std::to_string(kNotAvailable) + "\n";
+            return;
         }
-        Arguments parsed;
-        if (command->radio && station.strict && !station.radioConnected) {
-            result.fail(kPowerOff);
-        } else if (!parseArguments(command->takes, args, parsed)) {
-            result.fail(kInvalidParameter);
-        } else {
-            Request request{station, selected, vfo, parsed};
-            command->handler(request, result);
+        const size_t first = at + start.words;
+        size_t next = first;
+        while (next < words.size() && commandAt(words, next).command == nullptr) {
+            ++next;
         }
-    }
-    render(command, words, result, extended, separator, out);
-    quit = result.closes;
+        const Words args(words.begin() + static_cast<std::ptrdiff_t>(first),
+                         words.begin() + static_cast<std::ptrdiff_t>(next));
+        quit = run(*start.command, args, start.extended, start.separator, station, selected, out);
+        at = next;
+    } while (at < words.size() && !quit);
 }

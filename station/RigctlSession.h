@@ -16,9 +16,10 @@ struct RigctlStation {
 };
 
 // One tracker connection speaking the rigctld text protocol: it takes the bytes the client sent,
-// cuts them into lines, and answers every line, in order, with exactly one reply. Sets go to the
-// station's held settings and are answered at once; reads answer from them. Nothing here waits
-// for the radio, reads a socket or allocates beyond the reply text.
+// cuts them into lines, and answers every command, in order, with exactly one reply; a line may
+// hold several commands. Sets go to the station's held settings and are answered at once; reads
+// answer from them. Nothing here waits for the radio, reads a socket or allocates beyond the
+// reply text.
 //
 // The trackers' convention for this radio: Main (and VFOA) is the downlink, the SAT RX VFO;
 // Sub (and VFOB) is the uplink, the SAT TX VFO. The driver names them the other way round (its
@@ -29,8 +30,8 @@ public:
     // Longer lines are answered with RPRT -1 and skipped up to the next newline.
     static constexpr size_t kMaxLine = 256;
 
-    // Answers every complete line in `data`, appending the replies to `out`. After a quit
-    // command the rest is ignored.
+    // Answers every command of every complete line in `data`, appending the replies to `out`.
+    // After a quit command the rest is ignored.
     void receive(const uint8_t* data, size_t length, RigctlStation& station, std::string& out);
 
     // The client asked to close: send what is in `out`, then close.

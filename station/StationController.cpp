@@ -3,6 +3,8 @@
 #include <string>
 #include <utility>
 
+#include "OperatingModes.h"
+
 namespace {
 
 using Item = HeldSettings::Item;
@@ -68,11 +70,14 @@ StationController::Plan StationController::next(uint32_t nowMs) const {
     if (owed == Errand::PollTx) {
         return {Errand::PollTx, Item::Tone, 0};
     }
+    // A poll that is due goes before the next setting, but not before two in a row: with the
+    // shortest poll intervals, the polls would otherwise take every frame.
     const uint32_t sincePoll = nowMs - lastPollMs;
-    if (sincePoll >= pollInterval()) {
+    const bool settingWaits = nextSetting(item);
+    if (sincePoll >= pollInterval() && !(settingWaits && lastWasRead)) {
         return {pollMs != 0 ? Errand::PollRx : Errand::CheckLink, Item::Tone, 0};
     }
-    if (nextSetting(item)) {
+    if (settingWaits) {
         return {Errand::Apply, item, 0};
     }
     return {Errand::None, Item::Tone, pollInterval() - sincePoll};
@@ -85,9 +90,20 @@ void StationController::deviceLost() {
     }
 }
 
+bool StationController::radioFrequency(Vfo vfo, uint64_t& hz) const {
+    hz = radioHz[static_cast<size_t>(vfo)];
+    return hz != 0;
+}
+
 void StationController::frequencyRead(Vfo vfo, uint64_t hz) {
-    // What the radio holds, unless a set came after the read went out.
+    radioHz[static_cast<size_t>(vfo)] = hz;
+    // What the radio holds, unless a set came after the read went out. The mode came in the
+    // same reply.
     (void)held.polled(HeldSettings::frequencyOf(vfo), hz, errandGeneration);
+    const uint8_t mode = vfo == Vfo::Downlink ? rig.rxMode() : rig.txMode();
+    if (operatingMode(mode) != nullptr) {
+        (void)held.polled(HeldSettings::modeOf(vfo), mode, modeGeneration);
+    }
     if (underWay == Errand::CheckLink) {
         return;
     }
@@ -105,6 +121,7 @@ void StationController::noticeLink(uint32_t nowMs) {
     owed = Errand::None;
     unsent = 0;
     lastSent = kNone;
+    radioHz[0] = radioHz[1] = 0;
     if (!connected) {
         phase = Phase::Disconnected;
         lost(nowMs);
@@ -121,6 +138,11 @@ void StationController::noticeLink(uint32_t nowMs) {
 void StationController::finishErrand() {
     if (underWay == Errand::Apply) {
         held.applied(applying, errandGeneration);
+        if (applying == Item::DownlinkFrequency || applying == Item::UplinkFrequency) {
+            radioHz[static_cast<size_t>(applying == Item::DownlinkFrequency ? Vfo::Downlink
+                                                                             : Vfo::Uplink)] =
+                applyingValue;
+        }
     }
     underWay = Errand::None;
 }
@@ -153,6 +175,7 @@ void StationController::start(const Plan& plan, uint32_t nowMs) {
     case Errand::None:
         break;
     case Errand::Apply:
+        lastWasRead = false;
         startApply(plan.item, nowMs);
         break;
     case Errand::PollRx:
@@ -161,6 +184,7 @@ void StationController::start(const Plan& plan, uint32_t nowMs) {
         // A read that could not start stays due; one that failed the link is forgotten with it.
         if (startRead(plan.errand, nowMs)) {
             owed = plan.errand == Errand::PollRx ? Errand::PollTx : Errand::None;
+            lastWasRead = true;
         }
         break;
     }
@@ -173,6 +197,7 @@ void StationController::startApply(Item item, uint32_t nowMs) {
     if (apply(item)) {
         underWay = Errand::Apply;
         applying = item;
+        (void)held.get(item, applyingValue);
         errandGeneration = generation;
         errandSinceMs = nowMs;
         return;
@@ -194,6 +219,7 @@ bool StationController::startRead(Errand errand, uint32_t nowMs) {
     }
     underWay = errand;
     errandGeneration = generation;
+    modeGeneration = held.generation(HeldSettings::modeOf(vfo));
     if (vfo == Vfo::Downlink) {
         lastPollMs = nowMs;
     }

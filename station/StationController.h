@@ -18,8 +18,10 @@
 // - Settings take turns, so that a tracker that re-sets the downlink faster than the radio takes
 //   frames cannot keep the uplink waiting.
 // - Once everything held at the connection has gone out, a poll that is due goes before the
-//   next setting.
-// - Every pollMs the downlink is read, then the uplink, and both are reported.
+//   next setting, unless a poll went last: polls and settings take turns.
+// - Every pollMs the downlink is read, then the uplink, and both are reported. What a read
+//   finds on the VFO, its frequency and its mode, becomes what the station holds, unless a
+//   tracker set something newer meanwhile.
 // - With polling off, the downlink is still read every kLinkCheckMs, unreported, so that a radio
 //   switched off is noticed.
 // - A value that the radio refuses kMaxAttempts times in a row is given up.
@@ -70,8 +72,20 @@ public:
     // is the disconnect, and the driver's retry brings the link back.
     void deviceLost();
 
-    // A poll's result (rigControlSubFrequencyReceived, rigControlFrequencyReceived).
+    // A poll's result (rigControlSubFrequencyReceived, rigControlFrequencyReceived); the mode
+    // of the same reply is asked of the driver.
     void frequencyRead(Vfo vfo, uint64_t hz);
+
+    // A new poll interval (a configuration read again): the next poll is due pollMs after the
+    // last one, at once if that time has passed.
+    void setPollInterval(uint32_t pollEveryMs) { pollMs = pollEveryMs; }
+
+    // The frequency the radio holds on a VFO, as it last reported it or confirmed it by the
+    // read-back of a setting: false while the link is down, and until then.
+    bool radioFrequency(Vfo vfo, uint64_t& hz) const;
+
+    // While the radio does not answer, why it may be (HandshakeWatch::reason()); "" otherwise.
+    const std::string& outageReason() const { return handshake.reason(); }
 
 private:
     enum class Phase : uint8_t {
@@ -94,7 +108,7 @@ private:
 
     FT847& rig;
     HeldSettings& held;
-    const uint32_t pollMs;
+    uint32_t pollMs;
     StatusLines post;
     HandshakeWatch handshake;
     Phase phase = Phase::Disconnected;
@@ -103,9 +117,13 @@ private:
     // PollRx.
     Errand owed = Errand::None;
     HeldSettings::Item applying = HeldSettings::Item::DownlinkFrequency;  // for Apply
+    uint64_t applyingValue = 0;
+    uint64_t radioHz[2] = {0, 0};  // by Vfo; 0: not known
     uint32_t errandGeneration = 0;  // of the setting sent, or of the frequency read
+    uint32_t modeGeneration = 0;    // of the mode of the VFO read
     uint32_t errandSinceMs = 0;
     unsigned unsent = 0;      // while Restoring: a bit per item held at the connection, not sent
     size_t lastSent = kNone;  // the item sent last, so that the others go first next
     uint32_t lastPollMs = 0;  // the last read of the downlink
+    bool lastWasRead = false;  // the errand started last was a poll or a link check
 };

@@ -16,6 +16,7 @@ const char* const kStationUsage =
     "                     [--rigctld [ADDR:]PORT [--rigctld-strict]]\n"
     "                     (ADDR 127.0.0.1 unless given; an IPv6 address in brackets)\n"
     "                     [--config FILE] (long options, one 'name = value' a line)\n"
+    "       ft847-station ... --check   (check the options and the file; open nothing)\n"
     "       ft847-station --version\n";
 
 namespace {
@@ -40,7 +41,7 @@ bool parseFrequency(const char* text, uint64_t& hz) {
 
 bool parseModeOption(const char* text, std::optional<uint8_t>& code) {
     for (const OperatingMode& mode : kOperatingModes) {
-        if (strcmp(text, mode.option) == 0) {
+        if (mode.option != nullptr && strcmp(text, mode.option) == 0) {
             code = mode.code;
             return true;
         }

@@ -3,10 +3,13 @@
 // One poll() loop owns every descriptor: the serial device, standard output (status lines) and
 // standard error (the driver's log). Each pass runs what is due, then sleeps until a byte
 // arrives, a descriptor can take output, the driver or the station has a timed step, the
-// device is to be opened again, or SIGINT or SIGTERM arrives.
+// device is to be opened again, systemd is owed a message, or a signal arrives: SIGINT or
+// SIGTERM ends the station, SIGHUP reads its configuration again.
 
 #include <errno.h>
+#include <fcntl.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <string>
@@ -22,7 +25,10 @@
 #include "Millis.h"
 #include "ProgramOutput.h"
 #include "RigControl.h"
+#include "ReloadPlan.h"
 #include "RigctlServer.h"
+#include "ServiceNotifier.h"
+#include "ServiceStatus.h"
 #include "Settings.h"
 #include "StandardStreams.h"
 #include "StationController.h"
@@ -60,6 +66,84 @@ uint32_t msUntilDue(const FT847& rig, const StationController& control,
     return due;
 }
 
+// The warning a tracker server on any address but the loopback's calls for.
+void warnIfOpen(ProgramOutput& output, const std::string& address, const std::string& port) {
+    if (address != "127.0.0.1" && address != "::1" && address != "localhost") {
+        output.error("the rigctld protocol has no authentication: whoever reaches " +
+                     visible(address.c_str()) + " port " + port + " controls the transmitter");
+    }
+}
+
+// A SIGHUP is a request to reload, except when the station's controlling terminal has hung up:
+// the terminal closed, and its programs are to end, as they always have.
+bool hasControllingTerminal() {
+    const int fd = open("/dev/tty", O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    close(fd);
+    return true;
+}
+
+// Reads the command line and the configuration file again, and changes what may change while
+// the station runs (ReloadPlan). A file that no longer reads changes nothing.
+void reload(int argc, char** argv, StationOptions& running, HeldSettings& held,
+            StationController& control, RigctlStation& trackers, ProgramOutput& output) {
+    ProgramArguments arguments;
+    StationOptions read;
+    std::string error;
+    std::vector<std::string> notes;
+    if (readStationArguments(argc, argv, arguments, error) != ProgramArguments::Outcome::Run ||
+        parseStationOptions(arguments.argc(), arguments.argv(), read, error, notes) !=
+            ParseResult::Run) {
+        output.error("reload refused, nothing changed: " + error);
+        return;
+    }
+    for (const std::string& note : notes) {
+        output.error(note);
+    }
+    const ReloadPlan plan = planReload(running, read);
+    for (const std::string& line : plan.refused) {
+        output.error("reload: " + line);
+    }
+    for (const HeldSetting& setting : plan.hold) {
+        held.set(setting.item, setting.value);
+    }
+    control.setPollInterval(plan.next.pollMs);
+    trackers.strict = plan.next.rigctldStrict;
+    running = plan.next;
+    std::string changed;
+    for (const std::string& name : plan.changed) {
+        changed += (changed.empty() ? "" : ", ") + name;
+    }
+    output.out().post("station: reloaded: " +
+                      (changed.empty() ? std::string("nothing changed") : changed + " changed") +
+                      "\n");
+}
+
+// How the station stands now, for systemctl status.
+ServiceStatus serviceStatus(const StationOptions& options, const HardwareSerial& port,
+                            const FT847& rig, const StationController& control,
+                            const RigctlServer& server) {
+    using Link = ServiceStatus::Link;
+    ServiceStatus status;
+    status.device = visible(options.port.c_str());
+    status.baud = options.baud;
+    status.reason = control.outageReason();
+    status.link = !port.isOpen()         ? Link::WaitingForDevice
+                  : rig.isConnected()    ? Link::Connected
+                  : status.reason.empty() ? Link::Connecting
+                                         : Link::NotAnswering;
+    if (status.link == Link::Connected) {
+        (void)control.radioFrequency(Vfo::Downlink, status.rxHz);
+        (void)control.radioFrequency(Vfo::Uplink, status.txHz);
+        status.rxMode = rig.rxMode();
+        status.txMode = rig.txMode();
+    }
+    status.trackers = options.rigctldPort ? static_cast<int>(server.clients()) : -1;
+    return status;
+}
+
 }  // namespace
 
 // The SAT TX VFO, the radio's main VFO, carries the uplink.
@@ -79,7 +163,9 @@ int main(int argc, char** argv) {
     if (!openStandardDescriptors()) {
         return 1;
     }
-    EventLoop loop;  // from here on, SIGINT and SIGTERM end the loop
+    // From here on, SIGINT and SIGTERM end the loop, and SIGHUP asks it to reload.
+    EventLoop loop(EventLoop::OnHangUp::Reload);
+    const bool hadTerminal = hasControllingTerminal();  // the one it was started from
     ProgramOutput output("ft847-station", {kOutputBytes, "station: ", "status"},
                          {kOutputBytes, "ft847-station: ", "log"});
     LineOutput& status = output.out();
@@ -110,25 +196,19 @@ int main(int argc, char** argv) {
     for (const std::string& note : notes) {
         output.error(note);
     }
+    if (arguments.checkOnly()) {
+        // What a start would say of these options, and nothing opened.
+        if (options.rigctldPort) {
+            warnIfOpen(output, options.rigctldAddress, *options.rigctldPort);
+        }
+        return finish(0);
+    }
     Serial.attach(&log);
 
     // The command line's settings are held first; trackers' sets replace them.
     HeldSettings held;
-    using Item = HeldSettings::Item;
-    if (options.rxHz) {
-        held.set(Item::DownlinkFrequency, *options.rxHz);
-    }
-    if (options.rxMode) {
-        held.set(Item::DownlinkMode, *options.rxMode);
-    }
-    if (options.txHz) {
-        held.set(Item::UplinkFrequency, *options.txHz);
-    }
-    if (options.txMode) {
-        held.set(Item::UplinkMode, *options.txMode);
-    }
-    if (options.toneTenths) {
-        held.set(Item::Tone, *options.toneTenths);
+    for (const HeldSetting& setting : heldSettingsOf(options)) {
+        held.set(setting.item, setting.value);
     }
 
     RigctlServer server(&status);
@@ -141,16 +221,13 @@ int main(int argc, char** argv) {
         }
         status.post("station: rigctld on " + visible(options.rigctldAddress.c_str()) + " port " +
                     std::to_string(server.port()) + "\n");
-        if (options.rigctldAddress != "127.0.0.1" && options.rigctldAddress != "::1" &&
-            options.rigctldAddress != "localhost") {
-            output.error("the rigctld protocol has no authentication: whoever reaches " +
-                         visible(options.rigctldAddress.c_str()) + " port " +
-                         std::to_string(server.port()) + " controls the transmitter");
-        }
+        warnIfOpen(output, options.rigctldAddress, std::to_string(server.port()));
     }
 
     settingsSetRadioBaud(options.baud);
-    HardwareSerial port(options.port.c_str(), options.baud);
+    // The port keeps the path's characters for good; a reload replaces `options`.
+    const std::string devicePath = options.port;
+    HardwareSerial port(devicePath.c_str(), options.baud);
     if (!port.open()) {
         if (!options.waitForPort) {
             output.error("cannot open " + visible(options.port.c_str()) + ": " + strerror(errno));
@@ -170,7 +247,20 @@ int main(int argc, char** argv) {
     RigctlStation trackers{held, false, options.rigctldStrict};
     station = &control;
 
+    // The serial device is open (or waited for) and the tracker server listens.
+    ServiceNotifier systemd(ServiceNotifier::fromProcess(), EventLoop::nowUs(),
+                            [&output](const std::string& line) { output.error(line); });
+    systemd.ready(EventLoop::nowUs());
+
     while (!loop.stopRequested()) {
+        if (loop.takeReloadRequest()) {
+            if (hadTerminal && !hasControllingTerminal()) {
+                break;
+            }
+            systemd.reloading(EventLoop::nowUs());
+            reload(argc, argv, options, held, control, trackers, output);
+            systemd.ready(EventLoop::nowUs());
+        }
         port.reopenIfDue();
         if (port.takeHangUp()) {
             control.deviceLost();
@@ -193,8 +283,18 @@ int main(int argc, char** argv) {
             // the loop never spins.
             loop.wakeWithinMs(due > 0 ? due : 1);
         }
+        if (systemd.active()) {
+            const uint64_t nowUs = EventLoop::nowUs();
+            systemd.status(serviceStatus(options, port, rig, control, server).text());
+            systemd.serve(nowUs);
+            const uint64_t notifyUs = systemd.usUntilDue(nowUs);
+            if (notifyUs != ServiceNotifier::kNever) {
+                loop.wakeWithinUs(std::max<uint64_t>(notifyUs, 1000));
+            }
+        }
         loop.wait();
     }
+    systemd.stopping(EventLoop::nowUs());
     station = nullptr;
     status.post("station: stopped\n");
     return finish(0);

@@ -95,6 +95,14 @@ TEST_F(Command, FrequencyOnTheTxVfoIsSentAndAMismatchedReadBackFailsTheLink) {
     // The next handshake reads both VFOs again and the link comes back.
     tick(3000 + 1604);
     EXPECT_TRUE(rig.isConnected());
+
+    // A read-back that differs only in the 10 Hz digit is a mismatch too.
+    tick(100);
+    Serial.text.clear();
+    ASSERT_TRUE(rig.setFrequency(145800010));
+    tick(102);
+    EXPECT_TRUE(rig.failed());
+    EXPECT_EQ(Serial.text, "FT847 ERROR: Frequency read-back mismatch\n");
 }
 
 TEST_F(Command, FrequencyTheRadioLastReportedIsNotSentAgain) {
@@ -323,11 +331,18 @@ TEST_F(Command, EachVfoKeepsTheModeByteOfItsLastReplyAsLongAsItsFrequency) {
     EXPECT_EQ(rig.rxMode(), 0x08) << "the other VFO keeps its own";
     EXPECT_EQ(newFrames(), "1704: 00 00 00 00 23\n") << "the query itself sends nothing";
 
-    // A failure empties the frequency caches, and the modes go with them.
+    // A failure empties the frequency caches, and the modes go with them; so does a restart.
     tick(100);
     ASSERT_TRUE(rig.requestRxRead());
     tick(500);
     ASSERT_TRUE(rig.failed());
+    EXPECT_EQ(rig.rxMode(), 0xFF);
+    EXPECT_EQ(rig.txMode(), 0xFF);
+    uart.powered = true;
+    tick(3000 + 1604);
+    ASSERT_TRUE(rig.isConnected());
+    ASSERT_EQ(rig.rxMode(), 0x08);
+    ASSERT_TRUE(rig.begin());
     EXPECT_EQ(rig.rxMode(), 0xFF);
     EXPECT_EQ(rig.txMode(), 0xFF);
 }

@@ -157,6 +157,8 @@ TEST_F(Station, AfterAPowerCycleTheNewestHeldValuesGoToTheRadioBeforeTheFirstPol
 
     radio.setPowered(false);
     runUntil([&] { return count("station: disconnected\n") == 1; }, 2000);
+    uint64_t unknown = 0;
+    EXPECT_FALSE(control.radioFrequency(Vfo::Downlink, unknown)) << "not while the link is down";
     // Hold-over: the tracker goes on setting while the radio is off.
     held.set(Item::DownlinkFrequency, 435301230);
     held.set(Item::UplinkFrequency, 145899870);
@@ -170,9 +172,15 @@ TEST_F(Station, AfterAPowerCycleTheNewestHeldValuesGoToTheRadioBeforeTheFirstPol
     EXPECT_EQ(radio.satRx.mode, 0x08) << "the mode is held too, and goes again";
     EXPECT_EQ(frequencyReports.size(), reportsAtPowerOn) << "no poll before the held values";
 
+    // What the radio holds is known from the read-backs of the settings, before any poll.
+    uint64_t hz = 0;
+    EXPECT_TRUE(control.radioFrequency(Vfo::Downlink, hz));
+    EXPECT_EQ(hz, 435301230u);
+    EXPECT_TRUE(control.radioFrequency(Vfo::Uplink, hz));
+    EXPECT_EQ(hz, 145899870u);
+
     // The next polls read what the station set: no knob was turned.
     run(1200);
-    uint64_t hz = 0;
     ASSERT_TRUE(held.get(Item::DownlinkFrequency, hz));
     EXPECT_EQ(hz, 435301230u);
     // An operator turns the knob: the next poll makes the radio's value the station's.
@@ -180,6 +188,44 @@ TEST_F(Station, AfterAPowerCycleTheNewestHeldValuesGoToTheRadioBeforeTheFirstPol
     run(1200);
     ASSERT_TRUE(held.get(Item::DownlinkFrequency, hz));
     EXPECT_EQ(hz, 435310000u);
+    EXPECT_TRUE(control.radioFrequency(Vfo::Downlink, hz));
+    EXPECT_EQ(hz, 435310000u) << "and what the radio holds";
+}
+
+// The mode byte of every poll's reply is what the station holds of the VFO's mode, unless a set
+// is on its way; a mode that nobody set is not sent back after a reconnection.
+TEST_F(Station, HoldsTheRadiosOwnModeFromTheFirstPollAndSendsOnlyModesThatWereSet) {
+    uint64_t mode = 0;
+    EXPECT_FALSE(held.get(Item::DownlinkMode, mode));
+    connect();
+    runUntil([&] { return frequencyReports.size() >= 2; }, 1000);
+    ASSERT_TRUE(held.get(Item::DownlinkMode, mode));
+    EXPECT_EQ(mode, 0x01u) << "the radio model's SAT RX VFO is on USB";
+    ASSERT_TRUE(held.get(Item::UplinkMode, mode));
+    EXPECT_EQ(mode, 0x00u);
+
+    // Switched to AM by hand, and the uplink set to FM.
+    radio.satRx.mode = 0x04;
+    held.set(Item::UplinkMode, 0x08);
+    run(2500);
+    ASSERT_TRUE(held.get(Item::DownlinkMode, mode));
+    EXPECT_EQ(mode, 0x04u);
+    ASSERT_TRUE(held.get(Item::UplinkMode, mode));
+    EXPECT_EQ(mode, 0x08u);
+
+    radio.setPowered(false);
+    runUntil([&] { return count("station: disconnected\n") == 1; }, 2000);
+    radio.satTx.mode = 0x01;
+    const size_t frames = uart.packets.size();
+    radio.setPowered(true);
+    runUntil([&] { return count("station: settings applied\n") == 2; }, 8000);
+    size_t rxModeFrames = 0;
+    for (size_t i = frames; i < uart.packets.size(); ++i) {
+        rxModeFrames += uart.packets[i][4] == 0x17 ? 1 : 0;
+    }
+    EXPECT_EQ(rxModeFrames, 0u) << "nobody set the downlink's mode";
+    EXPECT_EQ(radio.satRx.mode, 0x04);
+    EXPECT_EQ(radio.satTx.mode, 0x08) << "the uplink's was set, and goes again";
 }
 
 TEST_F(Station, AValueTheRadioRefusesIsGivenUpAfterThreeTries) {
@@ -245,6 +291,8 @@ TEST_F(Station, SaysOnceUntilTheRadioAnswersWhyItDoesNotAnswer) {
     const uint32_t took = runUntil([&] { return count(silent) == 1; }, 3000);
     EXPECT_GE(took, 2000u);
     EXPECT_LE(took, 2010u);
+    // What the status line says, systemctl status says for as long as the outage lasts.
+    EXPECT_EQ(control.outageReason() + "\n", silent.substr(9));
     run(11000);
     EXPECT_EQ(uart.packets.size(), 9u) << "three handshakes of three frames";
     EXPECT_EQ(count(silent), 1u);
@@ -260,11 +308,15 @@ TEST_F(Station, SaysOnceUntilTheRadioAnswersWhyItDoesNotAnswer) {
     EXPECT_EQ(count(garbled), 1u);
     EXPECT_EQ(count(silent), 1u);
 
+    EXPECT_EQ(control.outageReason() + "\n", garbled.substr(9)) << "the newest";
+
     radio.setPowered(true);
     runUntil([&] { return count("station: connected\n") == 1; }, 6000);
+    EXPECT_EQ(control.outageReason(), "");
     radio.setPowered(false);
     runUntil([&] { return count("station: disconnected\n") == 1; }, 2000);
     EXPECT_EQ(count(silent), 1u) << "a failed poll is a disconnect, not a handshake";
+    EXPECT_EQ(control.outageReason(), "") << "until a handshake of this outage fails";
     runUntil([&] { return count(silent) == 2; }, 6000);
     awaitRead();
     hear({0xAA, 0xF0, 0x0F, 0x81, 0x7E});
@@ -273,6 +325,20 @@ TEST_F(Station, SaysOnceUntilTheRadioAnswersWhyItDoesNotAnswer) {
 }
 
 }  // namespace
+
+// At the shortest poll interval the two polls of a cycle would take every frame the radio can
+// take: a setting gets its turn after them all the same, and the polls go on.
+TEST(StationPolls, ASettingGetsItsTurnAtTheShortestPollInterval) {
+    StationBench b(100);
+    b.connect();
+    b.run(500);
+    b.held.set(Item::DownlinkFrequency, 435310000);
+    const uint32_t took = b.runUntil([&] { return b.radio.satRx.tens == 43531000u; }, 2000);
+    EXPECT_LE(took, 500u);
+    const size_t polls = frequencyReports.size();
+    b.run(1000);
+    EXPECT_GE(frequencyReports.size() - polls, 8u);
+}
 
 // The program's loop sleeps until the sooner of msUntilNextStep() and the controller's next
 // errand, or until bytes arrive: it sends the same frames at the same times, and reports the

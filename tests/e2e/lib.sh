@@ -1,19 +1,27 @@
 # Starts and stops ft847-station and ft847-emulator as real processes on real pseudo-terminals,
 # for the end-to-end tests and for the scripts that measure the programs. Every wait has a
-# deadline; every process started here is killed on exit.
+# deadline; every process started here is killed on exit, unless it was handed over.
 #   source tests/e2e/lib.sh EMULATOR STATION
+# With E2E_WORK set to a folder, the programs' files go there, and it outlives the script, so
+# that several scripts share one emulator and station (a CTest fixture): the first starts them
+# and hands them over, the next ones attach to the emulator, the last stops them.
 set -euo pipefail
 emulator=$1
 station=$2
 
-work=$(mktemp -d)
+if [ -n "${E2E_WORK:-}" ]; then
+    work=$E2E_WORK
+    mkdir -p "$work"
+else
+    work=$(mktemp -d)
+fi
 pids=()
 cleanup() {
     for pid in "${pids[@]}"; do
         kill -KILL "$pid" 2>/dev/null || true
     done
     wait 2>/dev/null || true
-    rm -rf "$work"
+    [ -n "${E2E_WORK:-}" ] || rm -rf "$work"
 }
 trap cleanup EXIT
 
@@ -71,6 +79,39 @@ start_emulator() {
     printf -v "pty_$name" %s "$(sed -n 's/^emulator: pty //p' "$work/$name.out")"
 }
 
+# attach_emulator NAME: emulator NAME, handed over by another script, takes `say NAME TEXT`
+# from this one too. Sets pty_NAME.
+attach_emulator() {
+    exec {fd}>"$work/$1.in"
+    printf -v "in_$1" %s "$fd"
+    printf -v "pty_$1" %s "$(sed -n 's/^emulator: pty //p' "$work/$1.out")"
+}
+
+# hand_over: the programs started so far go on running after this script ends; their process
+# ids are in $work/pids.
+hand_over() {
+    printf '%s\n' "${pids[@]}" >"$work/pids"
+    for pid in "${pids[@]}"; do
+        disown "$pid"
+    done
+    pids=()
+}
+
+# radio_shows NAME ERE SECONDS: until the status line of emulator NAME matches the extended
+# regular expression ERE; fails after SECONDS with the last status line.
+radio_shows() {
+    local deadline=$((SECONDS + $3)) before line
+    while :; do
+        before=$(count "$work/$1.out" "emulator: power")
+        say "$1" status
+        wait_for "$work/$1.out" "emulator: power" $((before + 1)) 2
+        line=$(grep "emulator: power" "$work/$1.out" | tail -n 1)
+        grep -Eq -- "$2" <<<"$line" && return 0
+        [ "$SECONDS" -lt "$deadline" ] || fail "the radio does not show '$2': $line"
+        sleep 0.05
+    done
+}
+
 # say NAME TEXT: a command line to emulator NAME.
 say() {
     local fd_var="in_$1"
@@ -93,6 +134,28 @@ start_station() {
     local name=$1
     shift
     start_program "$name" "$station" "$@"
+}
+
+# start_service_manager NAME PROGRAM: systemd's side of its notification protocol (PROGRAM is
+# e2e/service_manager.cpp): a datagram socket at $work/NAME.sock whose messages go to NAME.out,
+# one "MS NAME=value" line for each assignment. Sets notify_NAME to the socket's path.
+start_service_manager() {
+    local name=$1
+    "$2" "$work/$name.sock" >"$work/$name.out" 2>&1 &
+    pids+=($!)
+    printf -v "notify_$name" %s "$work/$name.sock"
+    wait_for "$work/$name.out" "listening" 1 3
+}
+
+# start_service NAME MANAGER WATCHDOG_USEC ARGS...: a station as systemd starts a unit of
+# Type=notify: NOTIFY_SOCKET names service manager MANAGER's socket, and the watchdog of
+# WATCHDOG_USEC microseconds (0: none) is the station's own (WATCHDOG_PID). Output as
+# start_station's; sets pid_NAME.
+start_service() {
+    local name=$1 socket_var="notify_$2" watchdog=$3
+    shift 3
+    NOTIFY_SOCKET=${!socket_var} WATCHDOG_USEC=$watchdog start_program "$name" \
+        sh -c 'export WATCHDOG_PID=$$; exec "$0" "$@"' "$station" "$@"
 }
 
 # stop_station NAME: SIGTERM, then the station must end within 2 s with status 0.

@@ -52,7 +52,15 @@ expect_refused station_bad_key 2 "ft847-station: $work/bad.conf:3: unknown optio
 run station_no_conf "$station" --config "$work/none.conf"
 expect_refused station_no_conf 2 \
     "ft847-station: cannot read $work/none.conf: No such file or directory"
-echo "ok: --help, --version, and one line naming the problem"
+# --check says what a start would say of the file, and opens nothing: the packaged example
+# (whose device is not here) passes in silence, the bad one fails as a start does.
+run station_check "$station" --config "$(dirname "$0")/../../packaging/radio.conf" --check
+[ "$exited" -eq 0 ] || fail "--check of the packaged example: status $exited"
+[ ! -s "$work/station_check.out" ] && [ ! -s "$work/station_check.err" ] ||
+    fail "--check of the packaged example said something"
+run station_check_bad "$station" --check --config "$work/bad.conf"
+expect_refused station_check_bad 2 "ft847-station: $work/bad.conf:3: unknown option 'colour'"
+echo "ok: --help, --version, --check, and one line naming the problem"
 
 # The emulator ends at the end of its input, after a last line that has no newline.
 printf 'status' | "$emulator" >"$work/eof.out" 2>&1 &

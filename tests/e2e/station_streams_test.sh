@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The station's standard streams, as a careless user leaves them: closed, full, or read by a
-# program that quits. The radio is driven all the same, and one SIGTERM ends the station.
+# The station's standard streams, as a careless user leaves them: closed, full, read by a
+# program that quits, or a terminal that closes. The radio is driven all the same, and one
+# SIGTERM ends the station.
 #   station_streams_test.sh EMULATOR STATION
 source "$(dirname "$0")/lib.sh"
 
@@ -70,4 +71,23 @@ say quitter off
 wait_for "$work/quitter_station.err" "FT847 ERROR: Read timeout" 1 3
 stop_station quitter_station
 [ "$(cat "$work/quitter_head.out")" = "station: connected" ] || fail "head read something else"
-echo "PASS: closed, full and abandoned standard streams"
+
+# A terminal (script(1) plays the terminal emulator): SIGHUP reloads the station while the
+# terminal is open; the SIGHUP of the terminal's hang-up, when its emulator is gone, ends it.
+start_emulator tty
+script -qfc "exec $station --port $pty_tty" "$work/tty.typescript" </dev/null >/dev/null 2>&1 &
+pid_script=$!
+pids+=($!)
+wait_for "$work/tty.typescript" "station: settings applied" 1 6
+pid_tty_station=$(pgrep -P "$pid_script")
+pids+=("$pid_tty_station")
+kill -HUP "$pid_tty_station"
+wait_for "$work/tty.typescript" "station: reloaded: nothing changed" 1 2
+disown "$pid_script"  # no word from the shell about its death
+kill -KILL "$pid_script"
+deadline=$((SECONDS + 3))
+while kill -0 "$pid_tty_station" 2>/dev/null; do
+    [ "$SECONDS" -lt "$deadline" ] || fail "the station outlived its terminal"
+    sleep 0.05
+done
+echo "PASS: closed, full and abandoned standard streams, and a terminal that closes"

@@ -27,6 +27,13 @@
 //   tracker_client enter PORT SECONDS
 //       a tracker that comes when every place may be taken: every 500 ms it connects and asks
 //       \chk_vfo, until it is answered; prints "entered after MS", or "kept out" after SECONDS.
+//   tracker_client replay PORT CLIENT
+//       the command sequence of another program that operators point at the station (skyroof,
+//       cqrlog, look4sat, log4om, network-client, gpredict), sent as that program sends it: one
+//       packet per step, several commands in one where it puts them so. Prints "error ..." for
+//       every reply that is not what the program needs, and "radio ERE" for what the emulator's
+//       status must then show: what the program read of the radio, and what it set. Both are
+//       POSIX extended regular expressions.
 //
 // Every wait is bounded. Exits 1 when the station cannot be reached or stops answering.
 
@@ -34,6 +41,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <regex.h>
 #include <stdio.h>
 #include <errno.h>
 #include <stdlib.h>
@@ -290,7 +298,7 @@ int churn(int port, long seconds) {
             close(fd);
             break;
         case 2: {  // garbage: random bytes, NUL, get-DCD, and a line far over the limit
-            std::string junk(400 + rand() % 2000, '\0');
+            std::string junk(static_cast<size_t>(400 + rand() % 2000), '\0');
             for (char& c : junk) {
                 c = static_cast<char>(rand() % 256);
             }
@@ -340,6 +348,178 @@ int enter(int port, long seconds) {
     return 0;
 }
 
+// One packet of a program's sequence, and what the program needs back: the whole reply must
+// match `reply` (a POSIX extended regular expression, in which . matches a newline too);
+// nullptr for a program that reads nothing. `radio`, if any, is what the emulator's status
+// shows once the client has run, with $1 to $9 the reply's groups.
+struct Step {
+    const char* send;
+    const char* reply;
+    const char* radio;
+};
+
+struct Program {
+    const char* name;
+    long gapMs;  // between steps
+    std::vector<Step> steps;
+};
+
+// Each program's sequence, as the facts about its public source describe it.
+const Program kPrograms[] = {
+    // SkyRoof: the deprecated transceive command, a simplex set-up, then its poll, a frequency
+    // and a mode, and the uplink's CTCSS.
+    {"skyroof", 0, {
+        {"a\n", "RPRT -18\n", nullptr},
+        {"V VFOA\n", "RPRT 0\n", nullptr},
+        {"S 0 VFOB\n", "RPRT 0\n", nullptr},
+        {"V VFOA\n", "RPRT 0\n", nullptr},
+        {"t\nf\n", "RPRT -11\n[0-9]+\n", nullptr},
+        {"F 436795010\nM FM 0\n", "RPRT 0\nRPRT 0\n", "RX 436795010 Hz FM,"},
+        {"C 885\nU TONE 1\n", "RPRT 0\nRPRT 0\n", "tone code 0E encoder on"},
+        {"t\nf\n", "RPRT -11\n436795010\n", nullptr},
+    }},
+    // CQRLOG: everything in the extended form, its poll three commands on one line.
+    {"cqrlog", 0, {
+        {"+\\chk_vfo\n", "ChkVFO: 0\n", nullptr},
+        {"+\\dump_caps\n",
+         "dump_caps:\n.*\nCan get VFO: Y\n.*\nCan set Power Stat: N\n.*\n"
+         "Can send Morse: N\nCan send Voice: N\n.*RPRT 0\n",
+         nullptr},
+        {"+f +m +v\n",
+         "get_freq:\nFrequency: ([0-9]+)\nRPRT 0\n"
+         "get_mode:\nMode: ([A-Z]+)\nPassband: [0-9]+\nRPRT 0\n"
+         "get_vfo:\nVFO: Main\nRPRT 0\n",
+         "RX $1 Hz $2,"},
+        {"+\\set_vfo VFOA\n", "set_vfo: VFOA\nRPRT 0\n", nullptr},
+        {"+f +m +v\n",
+         "get_freq:\nFrequency: ([0-9]+)\nRPRT 0\n"
+         "get_mode:\nMode: ([A-Z]+)\nPassband: [0-9]+\nRPRT 0\n"
+         "get_vfo:\nVFO: Main\nRPRT 0\n",
+         "RX $1 Hz $2,"},
+    }},
+    // Look4Sat: the downlink once in a while, and never a read.
+    {"look4sat", 100, {
+        {"F 145800000\n", nullptr, nullptr},
+        {"F 145800120\n", nullptr, nullptr},
+        {"F 145800240\n", nullptr, "RX 145800240 Hz"},
+    }},
+    // Log4OM: both VFOs at a glance; nobody sets the uplink's mode, so it is the radio's own.
+    {"log4om", 0, {
+        {"\\get_vfo_info VFOA\n\\get_vfo_info VFOB\n",
+         "Freq: ([0-9]+)\nMode: ([A-Z]+)\nWidth: [0-9]+\nSplit: 1\nSatMode: 1\n"
+         "Freq: ([0-9]+)\nMode: ([A-Z]+)\nWidth: [0-9]+\nSplit: 1\nSatMode: 1\n",
+         "RX $1 Hz $2, TX $3 Hz $4,"},
+    }},
+    // WSJT-X, JTDX or fldigi through the network client: the radio must be on, VFO mode off,
+    // a complete \dump_state, the radio's state (m before any M), the lock before M, then the
+    // dial frequency.
+    {"network-client", 0, {
+        {"\\get_powerstat\n", "1\n", nullptr},
+        {"\\chk_vfo\n", "0\n", nullptr},
+        {"\\dump_state\n", "1\n2\n2\n.*\ndone\n", nullptr},
+        {"v\n", "Main\n", nullptr},
+        {"f\n", "[0-9]+\n", nullptr},
+        {"s\n", "1\nSub\n", nullptr},
+        {"m\n", "(LSB|USB|CW|CWR|AM|FM|FMN)\n[0-9]+\n", nullptr},
+        {"\\get_powerstat\n", "1\n", nullptr},
+        {"\\get_lock_mode\n", "0\nRPRT 0\n", nullptr},
+        {"M USB 2400\n", "RPRT 0\n", nullptr},
+        {"F 144174000\n", "RPRT 0\n", nullptr},
+        {"f\nm\n", "144174000\nUSB\n2400\n", "RX 144174000 Hz USB,"},
+    }},
+    // Gpredict, full duplex: engage, then a cycle of the downlink and the uplink.
+    {"gpredict", 0, {
+        {"\\set_vfo_opt 1\n", "RPRT -11\n", nullptr},
+        {"\\chk_vfo\n", "0\n", nullptr},
+        {"S 1 Sub\n", "RPRT 0\n", nullptr},
+        {"F 437800003\n", "RPRT 0\n", nullptr},
+        {"f\n", "437800000\n", nullptr},
+        {"i\n", "[0-9]+\n", nullptr},
+        {"I 145900007\n", "RPRT 0\n", nullptr},
+        {"i\n", "145900000\n", "RX 437800000 Hz [^,]*, TX 145900000 Hz"},
+        {"q\n", "RPRT 0\n", nullptr},
+    }},
+};
+
+// Replies until they match `pattern` in full, for at most kReplyTimeoutMs; `groups` then holds
+// the pattern's groups, the whole reply first.
+bool awaitReply(int fd, const char* pattern, std::string& got, std::vector<std::string>& groups) {
+    regex_t compiled;
+    if (regcomp(&compiled, (std::string("^") + pattern + "$").c_str(), REG_EXTENDED) != 0) {
+        fprintf(stderr, "tracker_client: bad pattern %s\n", pattern);
+        exit(2);
+    }
+    regmatch_t match[10];
+    const long deadline = nowMs() + kReplyTimeoutMs;
+    bool matched = false;
+    while (!(matched = regexec(&compiled, got.c_str(), 10, match, 0) == 0)) {
+        pollfd watch{fd, POLLIN, 0};
+        char bytes[128];
+        ssize_t n = 0;
+        if (poll(&watch, 1, static_cast<int>(deadline - nowMs())) <= 0 ||
+            (n = recv(fd, bytes, 127, 0)) <= 0) {
+            break;
+        }
+        got.append(bytes, static_cast<size_t>(n));
+    }
+    for (size_t i = 0; matched && i < 10 && match[i].rm_so >= 0; ++i) {
+        groups.push_back(got.substr(static_cast<size_t>(match[i].rm_so),
+                                    static_cast<size_t>(match[i].rm_eo - match[i].rm_so)));
+    }
+    regfree(&compiled);
+    return matched;
+}
+
+std::string visible(const std::string& text) {
+    std::string shown;
+    for (char c : text) {
+        shown += c == '\n' ? std::string("\\n") : std::string(1, c);
+    }
+    return shown;
+}
+
+int replay(int port, const std::string& name) {
+    const Program* program = nullptr;
+    for (const Program& candidate : kPrograms) {
+        program = candidate.name == name ? &candidate : program;
+    }
+    if (program == nullptr) {
+        fprintf(stderr, "tracker_client: no program %s\n", name.c_str());
+        return 2;
+    }
+    const int fd = connectTo(port);
+    for (const Step& step : program->steps) {
+        sleepMs(program->gapMs);
+        const size_t length = strlen(step.send);
+        if (send(fd, step.send, length, MSG_NOSIGNAL) != static_cast<ssize_t>(length)) {
+            printf("error %s: cannot send %s\n", program->name, visible(step.send).c_str());
+            return 1;
+        }
+        std::string got;
+        std::vector<std::string> groups;
+        if (step.reply != nullptr && !awaitReply(fd, step.reply, got, groups)) {
+            printf("error %s: %s answered %s\n", program->name, visible(step.send).c_str(),
+                   visible(got).c_str());
+            continue;
+        }
+        if (step.radio != nullptr) {
+            std::string radio = step.radio;
+            for (size_t at = radio.find('$'); at != std::string::npos; at = radio.find('$', at)) {
+                const size_t group = static_cast<size_t>(radio[at + 1] - '0');
+                radio.replace(at, 2, group < groups.size() ? groups[group] : "");
+            }
+            printf("radio %s\n", radio.c_str());
+        }
+    }
+    // A program that never reads keeps its connection: the station has not closed it.
+    pollfd watch{fd, POLLRDHUP, 0};
+    if (program->steps.front().reply == nullptr && poll(&watch, 1, 300) > 0) {
+        printf("error %s: the station closed the connection\n", program->name);
+    }
+    close(fd);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -363,11 +543,15 @@ int main(int argc, char** argv) {
     if (mode == "enter" && argc == 4) {
         return enter(atoi(argv[2]), atol(argv[3]));
     }
+    if (mode == "replay" && argc == 4) {
+        return replay(atoi(argv[2]), argv[3]);
+    }
     fprintf(stderr, "usage: tracker_client track PORT CYCLES CYCLE_MS DOWN_HZ UP_HZ\n"
                     "       tracker_client latency PORT COUNT GAP_MS DOWN_HZ\n"
                     "       tracker_client hog PORT SECONDS\n"
                     "       tracker_client fill PORT COUNT SECONDS\n"
                     "       tracker_client churn PORT SECONDS\n"
-                    "       tracker_client enter PORT SECONDS\n");
+                    "       tracker_client enter PORT SECONDS\n"
+                    "       tracker_client replay PORT CLIENT\n");
     return 2;
 }

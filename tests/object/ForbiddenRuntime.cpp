@@ -1,4 +1,4 @@
-// Everything scripts/check-driver-object.sh must reject, in one object, so that a check that
+// Everything check-driver-object.sh must reject, in one object, so that a check that
 // stopped matching any of them is noticed. Built with exceptions and RTTI on; never linked.
 
 #include <stdlib.h>

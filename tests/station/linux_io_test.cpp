@@ -158,6 +158,46 @@ TEST(EventLoop, ASignalThatArrivesBeforeTheWaitEndsItAtOnce) {
     }
 }
 
+// A daemon's SIGHUP asks it to reload: it ends the wait at once, as SIGTERM does, but stops
+// nothing. Only a loop that asks for it takes SIGHUP, and not when its parent ignored SIGHUP
+// (nohup); otherwise SIGHUP keeps ending the program.
+TEST(EventLoop, TakesSigHupAsAReloadRequestOnlyWhenAskedAndNotIgnored) {
+    const auto disposition = [] {
+        struct sigaction current {};
+        sigaction(SIGHUP, nullptr, &current);
+        return current.sa_handler;
+    };
+    ASSERT_EQ(disposition(), SIG_DFL);
+    {
+        EventLoop loop(EventLoop::OnHangUp::Reload);
+        Pipe pipe;
+        ASSERT_EQ(raise(SIGHUP), 0);
+        const auto start = Clock::now();
+        loop.watch(pipe.read, POLLIN, [](short) {});
+        loop.wakeWithinMs(2000);
+        loop.wait();
+        EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500));
+        EXPECT_FALSE(loop.stopRequested());
+        EXPECT_TRUE(loop.takeReloadRequest());
+        EXPECT_FALSE(loop.takeReloadRequest()) << "once for each SIGHUP";
+    }
+    EXPECT_EQ(disposition(), SIG_DFL) << "put back as it was";
+    {
+        const EventLoop loop;
+        EXPECT_EQ(disposition(), SIG_DFL) << "a loop that did not ask leaves SIGHUP alone";
+    }
+    signal(SIGHUP, SIG_IGN);
+    {
+        EventLoop loop(EventLoop::OnHangUp::Reload);
+        EXPECT_EQ(disposition(), SIG_IGN) << "nohup's choice stands";
+        ASSERT_EQ(raise(SIGHUP), 0);
+        loop.wakeWithinMs(10);
+        loop.wait();
+        EXPECT_FALSE(loop.takeReloadRequest());
+    }
+    signal(SIGHUP, SIG_DFL);
+}
+
 TEST(StandardStreams, KnowsTheJournalByTheDeviceAndInodeSystemdNames) {
     Pipe pipe;
     Pipe other;

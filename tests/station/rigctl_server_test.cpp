@@ -42,8 +42,13 @@ struct Server {
     }
 };
 
-int connectTo(uint16_t port) {
+// A receive buffer other than 0 is set before the connection, so that the window is that small
+// from the start.
+int connectTo(uint16_t port, int receiveBuffer = 0) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (receiveBuffer != 0) {
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
@@ -236,6 +241,48 @@ int socketOption(int fd, int level, int name) {
 
 }  // namespace
 
+// Look4Sat sends F and never reads. It keeps its connection while its replies fit in the
+// sockets and the station's 64 KiB for it; once that much waits, it is dropped, and a status
+// line says so, once.
+TEST(RigctlServer, KeepsAClientThatNeverReadsUntilItsUnreadRepliesReachTheBound) {
+    int lines[2];
+    ASSERT_EQ(pipe2(lines, O_NONBLOCK), 0);
+    LineOutput status(lines[1], 4096);
+    Server s(&status);
+    const int phone = connectTo(s.server.port(), 4096);
+    const std::string set = "F 145900000\n";  // answered RPRT 0, 7 bytes
+    std::string unsent;
+    size_t sent = 0;  // whole commands
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (s.server.events.overflowed == 0 && std::chrono::steady_clock::now() < deadline) {
+        if (unsent.size() < 4096) {
+            for (int i = 0; i < 100; ++i) {
+                unsent += set;
+            }
+        }
+        const ssize_t n = send(phone, unsent.data(), unsent.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            sent = (sent * set.size() + static_cast<size_t>(n)) / set.size();
+            unsent.erase(0, static_cast<size_t>(n));
+        }
+        s.turn(1);
+        if (sent * 7 < 64 * 1024) {
+            ASSERT_EQ(s.server.events.overflowed, 0u) << sent << " commands";
+            ASSERT_EQ(s.server.clients(), 1u) << sent << " commands";
+        }
+    }
+    EXPECT_EQ(s.server.events.overflowed, 1u) << sent << " commands";
+    EXPECT_EQ(s.server.clients(), 0u);
+    char text[4096] = {};
+    ASSERT_GT(read(lines[0], text, sizeof text - 1), 0);
+    const std::string peer = "station: tracker 127.0.0.1 port " + std::to_string(localPort(phone));
+    EXPECT_EQ(std::string(text), peer + " connected\n" + peer +
+                                     " dropped: it does not read its replies\n");
+    close(phone);
+    close(lines[0]);
+    close(lines[1]);
+}
+
 TEST(RigctlServer, GivesTheSlotOfTheClientSilentLongestToANewcomerOnceItIsSilentLongEnough) {
     int lines[2];
     ASSERT_EQ(pipe2(lines, O_NONBLOCK), 0);
@@ -302,6 +349,7 @@ TEST(RigctlServer, ProbesEveryClientWithKeepaliveSoThatAVanishedPeerIsNoticed) {
     EXPECT_EQ(socketOption(end, IPPROTO_TCP, TCP_KEEPIDLE), 30);
     EXPECT_EQ(socketOption(end, IPPROTO_TCP, TCP_KEEPINTVL), 10);
     EXPECT_EQ(socketOption(end, IPPROTO_TCP, TCP_KEEPCNT), 3);
-    EXPECT_EQ(socketOption(end, IPPROTO_TCP, TCP_USER_TIMEOUT), 60000);
+    // No user timeout: it would end a connection whose peer is there and does not read.
+    EXPECT_EQ(socketOption(end, IPPROTO_TCP, TCP_USER_TIMEOUT), 0);
     close(client);
 }

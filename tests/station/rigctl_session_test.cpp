@@ -87,6 +87,44 @@ TEST(RigctlFraming, AnswersGetDcdAsOneByteWithOrWithoutItsNewline) {
     EXPECT_EQ(t.send("\x8b" "f\n"), "RPRT -11\nRPRT -11\n") << "nothing set yet: f has no value";
 }
 
+TEST(RigctlFraming, ALineIsAStreamOfCommandsEachAnsweredInOrderInItsOwnForm) {
+    Tracker t;
+    expectReplies(t, {
+        {"F 145900000 M FM 0 I 435000000\n", "RPRT 0\nRPRT 0\nRPRT 0\n"},
+        // CQRLOG's poll: each command has its own prefix, and its own reply.
+        {"+f +m +v\n",
+         "get_freq:\nFrequency: 145900000\nRPRT 0\n"
+         "get_mode:\nMode: FM\nPassband: 15000\nRPRT 0\n"
+         "get_vfo:\nVFO: Main\nRPRT 0\n"},
+        {"f +;i s\n", "145900000\nget_split_freq:;TX Frequency: 435000000;RPRT 0\n1\nSub\n"},
+        {"+ f\n", "get_freq:\nFrequency: 145900000\nRPRT 0\n"},
+        {"V Sub m M Sub USB 2400 x\n", "RPRT 0\nRPRT -11\nRPRT 0\nUSB\n2400\n"},
+        {"\\get_freq \\chk_vfo +\\get_lock_mode\n",
+         "145900000\n0\nget_lock_mode:\nLocked: 0\nRPRT 0\n"},
+        // The words up to the next command are the arguments, as bad as they may be.
+        {"F 145910000 1 f\n", "RPRT -1\n145900000\n"},
+        {"f junk v\n", "145900000\nSub\n"},
+        // After a word that begins no command, the rest of the line is skipped.
+        {"w FA; f\n", "RPRT -11\n"},
+        {"f ff f\n", "145900000\n145900000\n"},
+        {"T 1 t q f\n", "RPRT -11\nRPRT -11\nRPRT 0\n"},
+    });
+    EXPECT_TRUE(t.session.quitting());
+
+    // As many commands as fit in the longest line, and a byte more is one RPRT -1.
+    Tracker many;
+    std::string line;
+    for (int i = 0; i < 128; ++i) {
+        line += "v ";
+    }
+    std::string replies;
+    for (int i = 0; i < 128; ++i) {
+        replies += "Main\n";
+    }
+    EXPECT_EQ(many.send(line + "\n"), replies);
+    EXPECT_EQ(many.send(line + "v\n"), "RPRT -1\n");
+}
+
 TEST(RigctlFraming, QuitAnswersThenIgnoresTheRest) {
     Tracker t;
     EXPECT_EQ(t.send("T 1\nq\nF 145900000\n"), "RPRT -11\nRPRT 0\n");
@@ -161,6 +199,8 @@ TEST(RigctlReplies, ExtendedFormHasAHeaderLabelledValuesAndAResult) {
         {"+\\get_lock_mode\n", "get_lock_mode:\nLocked: 0\nRPRT 0\n"},
         {"+AOS\n", "RPRT 0\n"},
         {"+w FA;\n", "RPRT -11\n"},
+        {"+\\set_trn OFF\n", "set_trn: OFF\nRPRT -18\n"},
+        {"+S 0 VFOB\n", "set_split_vfo: 0 VFOB\nRPRT 0\n"},
     });
     const std::string dump = t.send("+;\\dump_state\n");
     EXPECT_EQ(dump.rfind("dump_state:;1;2;2;", 0), 0u) << dump;
@@ -178,7 +218,7 @@ TEST(RigctlReplies, NormalFormOfTheCommandsWithoutAValue) {
         {"\\set_vfo_opt 1\n", "RPRT -11\n"},
         {"S 1 Sub\n", "RPRT 0\n"},
         {"S 1 Main\n", "RPRT 0\n"},
-        {"S 0 Sub\n", "RPRT -11\n"},
+        {"S 0 Sub\n", "RPRT 0\n"},  // and the radio stays in SAT mode: s says so
         {"S 2 Sub\n", "RPRT -1\n"},
         {"S 1\n", "RPRT -1\n"},
         {"S 1 Uplink\n", "RPRT -1\n"},
@@ -187,8 +227,74 @@ TEST(RigctlReplies, NormalFormOfTheCommandsWithoutAValue) {
         {"t\n", "RPRT -11\n"},
         {"AOS\n", "RPRT 0\n"},
         {"LOS\n", "RPRT 0\n"},
+        // Transceive is deprecated, as rigctld 4.x answers it.
+        {"a\n", "RPRT -18\n"},
+        {"A 0\n", "RPRT -18\n"},
+        {"\\get_trn\n", "RPRT -18\n"},
         {"\\set_powerstat 0\n", "RPRT -11\n"},
         {"w FA;\n", "RPRT -11\n"},
+    });
+}
+
+TEST(RigctlReplies, FunctionsAreSatModeAlwaysOnAndTheUplinksToneEncoder) {
+    Tracker t;
+    expectReplies(t, {
+        {"u SATMODE\n", "1\n"},
+        {"U SATMODE 1\n", "RPRT 0\n"},
+        {"U SATMODE 0\n", "RPRT -11\n"},
+        {"+u SATMODE\n", "get_func: SATMODE\nFunc Status: 1\nRPRT 0\n"},
+        {"+U SATMODE 0\n", "set_func: SATMODE 0\nRPRT -11\n"},
+        // Nothing known of the encoder, and no tone to switch it on at.
+        {"u TONE\n", "RPRT -11\n"},
+        {"U TONE 1\n", "RPRT -11\n"},
+        // SkyRoof's CTCSS: C, then the encoder on or off.
+        {"C 885\nU TONE 0\n", "RPRT 0\nRPRT 0\n"},
+        {"u TONE\nc\n", "0\n0\n"},
+        {"U tone 1\n", "RPRT 0\n"},
+        {"u TONE\nc\n", "1\n885\n"},
+        // C 0 switches the encoder off too; on again, it sends the last tone.
+        {"C 0\nU TONE 1\nc\n", "RPRT 0\nRPRT 0\n885\n"},
+        {"+u TONE\n", "get_func: TONE\nFunc Status: 1\nRPRT 0\n"},
+        // Any other function is not there; a bad argument is a bad argument.
+        {"U NB 1\nu NB\nU MUTE 0\n", "RPRT -11\nRPRT -11\nRPRT -11\n"},
+        {"U TONE 2\nU TONE\nu\nu TONE 1\nU TONE on\n",
+         "RPRT -1\nRPRT -1\nRPRT -1\nRPRT -1\nRPRT -1\n"},
+    });
+    EXPECT_EQ(t.held(Item::Tone), 885u);
+    EXPECT_EQ(t.send("U TONE 0\n"), "RPRT 0\n");
+    EXPECT_EQ(t.held(Item::Tone), 0u);
+    EXPECT_TRUE(t.settings.pending(Item::Tone)) << "the encoder's switch goes to the radio";
+}
+
+// CQRLOG scans these lines, in this order, the last ending its scan.
+TEST(RigctlReplies, DumpCapsHasTheLinesLogbooksScanInTheOrderTheyScanThem) {
+    Tracker t;
+    const std::string caps = t.send("\\dump_caps\n");
+    const size_t vfo = caps.find("\nCan get VFO: Y\n");
+    const size_t power = caps.find("\nCan set Power Stat: N\n");
+    const size_t morse = caps.find("\nCan send Morse: N\n");
+    EXPECT_TRUE(vfo < power && power < morse && morse != std::string::npos) << caps;
+    EXPECT_EQ(caps.rfind("\nCan send Voice: N\n"), caps.size() - 19) << caps;
+    EXPECT_EQ(t.send("+\\dump_caps\n"), "dump_caps:\n" + caps + "RPRT 0\n");
+}
+
+TEST(RigctlReplies, VfoInfoTellsEachVfoAtAGlance) {
+    Tracker t;
+    EXPECT_EQ(t.send("\\get_vfo_info VFOA\n"), "RPRT -11\n") << "nothing known yet";
+    expectReplies(t, {
+        {"F 145900000\n", "RPRT 0\n"},
+        {"\\get_vfo_info VFOA\n", "RPRT -11\n"},  // the mode is not known yet
+        {"M FM 0\nI 435000000\nX CW 500\n", "RPRT 0\nRPRT 0\nRPRT 0\n"},
+        {"\\get_vfo_info VFOA\n",
+         "Freq: 145900000\nMode: FM\nWidth: 15000\nSplit: 1\nSatMode: 1\n"},
+        {"\\get_vfo_info VFOB\n", "Freq: 435000000\nMode: CW\nWidth: 500\nSplit: 1\nSatMode: 1\n"},
+        {"+\\get_vfo_info Main\n",
+         "get_vfo_info: Main\nFreq: 145900000\nMode: FM\nWidth: 15000\nSplit: 1\nSatMode: 1\n"
+         "RPRT 0\n"},
+        {"V Sub\n+;\\get_vfo_info currVFO\n",
+         "RPRT 0\nget_vfo_info: currVFO;Freq: 435000000;Mode: CW;Width: 500;Split: 1;SatMode: 1;"
+         "RPRT 0\n"},
+        {"\\get_vfo_info\n\\get_vfo_info VFOC\n", "RPRT -1\nRPRT -1\n"},
     });
 }
 
@@ -272,6 +378,43 @@ TEST(RigctlMode, CwPassbandChoosesTheNarrowFilter) {
     EXPECT_EQ(t.send("m\n"), "RPRT -11\n") << "no downlink mode known yet";
 }
 
+// What a poll finds on the radio is what m, x and \\get_vfo_info tell, named as rigctld names
+// it, whatever mode the radio was switched to by hand.
+TEST(RigctlMode, TellsTheRadiosOwnModeFromTheFirstPoll) {
+    Tracker t;
+    const auto poll = [&t](Item item, uint64_t value) {
+        t.settings.polled(item, value, t.settings.generation(item));
+    };
+    poll(Item::DownlinkFrequency, 145900000);
+    poll(Item::UplinkFrequency, 435000000);
+    const struct {
+        uint8_t code;
+        const char* reply;
+    } modes[] = {
+        {0x00, "LSB\n2400\n"}, {0x01, "USB\n2400\n"}, {0x02, "CW\n2400\n"},
+        {0x82, "CW\n500\n"},   {0x08, "FM\n15000\n"}, {0x03, "CWR\n2400\n"},
+        {0x83, "CWR\n500\n"},  {0x04, "AM\n6000\n"},  {0x84, "AM\n2400\n"},
+        {0x88, "FMN\n9000\n"},
+    };
+    for (const auto& mode : modes) {
+        poll(Item::DownlinkMode, mode.code);
+        poll(Item::UplinkMode, mode.code);
+        EXPECT_EQ(t.send("m\n"), mode.reply) << int{mode.code};
+        EXPECT_EQ(t.send("x\n"), mode.reply) << int{mode.code};
+    }
+    EXPECT_EQ(t.send("+x\n"), "get_split_mode:\nTX Mode: FMN\nTX Passband: 9000\nRPRT 0\n");
+    EXPECT_EQ(t.send("\\get_vfo_info VFOB\n"),
+              "Freq: 435000000\nMode: FMN\nWidth: 9000\nSplit: 1\nSatMode: 1\n");
+    // The station sets only its own modes.
+    for (const char* mode : {"M AM 0\n", "M CWR 0\n", "M FMN 0\n"}) {
+        EXPECT_EQ(t.send(mode), "RPRT -1\n") << mode;
+    }
+    // A mode just set reads back as set until the radio has it.
+    EXPECT_EQ(t.send("M USB 0\nm\n"), "RPRT 0\nUSB\n2400\n");
+    poll(Item::DownlinkMode, 0x88);
+    EXPECT_EQ(t.send("m\n"), "USB\n2400\n");
+}
+
 TEST(RigctlTone, OnlyTheRadiosTonesInTenthsOfHz) {
     Tracker t;
     EXPECT_EQ(t.send("c\n"), "RPRT -11\n");
@@ -301,9 +444,13 @@ TEST(RigctlPower, HoldOverKeepsAnsweringAndStrictModeRefusesRadioCommands) {
 
     t.station.strict = true;
     for (const char* radio : {"F 145910000\n", "f\n", "I 435000000\n", "i\n", "M USB 0\n", "m\n",
-                              "X FM 0\n", "x\n", "S 1 Sub\n", "s\n", "C 885\n", "c\n"}) {
+                              "X FM 0\n", "x\n", "S 1 Sub\n", "s\n", "C 885\n", "c\n",
+                              "S 0 VFOB\n", "U TONE 1\n", "u SATMODE\n",
+                              "\\get_vfo_info VFOA\n"}) {
         EXPECT_EQ(t.send(radio), "RPRT -20\n") << radio;
     }
+    EXPECT_EQ(t.send("a\n"), "RPRT -18\n");
+    EXPECT_EQ(t.send("\\dump_caps\n").rfind("Caps dump", 0), 0u);
     EXPECT_EQ(t.send("+f\n"), "get_freq:\nRPRT -20\n");
     expectReplies(t, {
         {"\\get_powerstat\n", "0\n"},

@@ -201,6 +201,7 @@ struct Read {
     ProgramArguments::Outcome outcome;
     std::string error;
     Parsed parsed;
+    bool checkOnly;
 };
 
 // The command line through the configuration layer, then through the station's parser.
@@ -212,9 +213,10 @@ Read readWithConfig(std::vector<std::string> words) {
     }
     argv.push_back(nullptr);
     ProgramArguments arguments;
-    Read read{ProgramArguments::Outcome::Bad, {}, {ParseResult::Bad, {}, {}, {}}};
+    Read read{ProgramArguments::Outcome::Bad, {}, {ParseResult::Bad, {}, {}, {}}, false};
     read.outcome = readStationArguments(static_cast<int>(words.size()), argv.data(), arguments,
                                         read.error);
+    read.checkOnly = arguments.checkOnly();
     if (read.outcome == ProgramArguments::Outcome::Run) {
         read.parsed.result = parseStationOptions(arguments.argc(), arguments.argv(),
                                                  read.parsed.options, read.parsed.error,
@@ -276,6 +278,7 @@ TEST(StationConfigFile, NamesTheFileAndTheLineOfABadOne) {
         {"wait-for-port = maybe\n", "1: option 'wait-for-port' is yes or no, not 'maybe'"},
         {"help = yes\n", "1: option 'help' belongs on the command line"},
         {"config = other.conf\n", "1: option 'config' belongs on the command line"},
+        {"check = no\n", "1: option 'check' belongs on the command line"},
         {"port = p\nmode = fm\x1b[2J\n", "2: unknown option 'mode'"},
         {"rx-mode = fm\x1b[2J\n", "1: mode 'fm\\x1b[2J' is not one of lsb, usb, cw, cw-narrow, fm"},
         {std::string("port = p\0x\n", 11), "1: not a line of text: it holds a NUL byte"},
@@ -295,6 +298,21 @@ TEST(StationConfigFile, NamesTheFileAndTheLineOfABadOne) {
     EXPECT_EQ(readWithConfig({"--config", huge.path}).error,
               "cannot read " + huge.path + ": longer than 65536 bytes");
     EXPECT_EQ(readWithConfig({"--config"}).error, "option '--config' needs a value");
+}
+
+// --check, wherever it stands, asks for the options and the file to be checked and nothing to
+// run; without it the station runs.
+TEST(StationConfigFile, TakesCheckOnTheCommandLine) {
+    const ConfigFile file("port = /dev/ttyUSB0\n");
+    for (const std::vector<std::string>& words :
+         {std::vector<std::string>{"--config", file.path, "--check"},
+          {"--check", "--config=" + file.path}, {"--check", "--port", "p"}}) {
+        const Read r = readWithConfig(words);
+        EXPECT_EQ(r.parsed.result, ParseResult::Run) << r.error << r.parsed.error;
+        EXPECT_TRUE(r.checkOnly) << words[0];
+    }
+    EXPECT_FALSE(readWithConfig({"--config", file.path}).checkOnly);
+    EXPECT_EQ(readWithConfig({"--check=yes"}).error, "option '--check' takes no value");
 }
 
 TEST(StationConfigFile, AnswersVersionBeforeAnythingElseIsChecked) {

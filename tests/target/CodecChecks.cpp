@@ -120,7 +120,7 @@ void frequencyDigits() {
             uint64_t untouched = 7;
             check(!FT847::decodeFrequency(bad, untouched) && untouched == 7,
                   "decode accepted a nibble above 9",
-                  uint64_t{bad[0]} << 24 | uint64_t{bad[1]} << 16 | bad[2] << 8 | bad[3]);
+                  uint64_t{bad[0]} << 24 | uint64_t{bad[1]} << 16 | uint64_t{bad[2]} << 8 | bad[3]);
         }
     }
 }

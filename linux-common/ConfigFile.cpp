@@ -37,8 +37,10 @@ ProgramArguments::Outcome ProgramArguments::read(int argc, char** argv, const Op
     const size_t version = all.size();
     all.push_back({"version", 0, false});
     const size_t config = all.size();
+    const size_t checkOption = config + 1;
     if (checkLine) {
         all.push_back({"config", 0, true});
+        all.push_back({"check", 0, false});
     }
 
     std::vector<std::string> given;
@@ -61,6 +63,10 @@ ProgramArguments::Outcome ProgramArguments::read(int argc, char** argv, const Op
         if (checkLine && which == config) {
             path = reader.value();
             configured = true;
+            continue;
+        }
+        if (checkLine && which == checkOption) {
+            check = true;
             continue;
         }
         const OptionSpec& option = all[which];
@@ -160,7 +166,7 @@ bool ProgramArguments::readLine(std::string line, const OptionSpec* options, siz
     }
     const std::string name = trimmed(line.substr(0, equals));
     const std::string value = trimmed(line.substr(equals + 1));
-    if (name == "help" || name == "config" || name == "version") {
+    if (name == "help" || name == "config" || name == "check" || name == "version") {
         error = "option " + quoted(name.c_str()) + " belongs on the command line";
         return false;
     }

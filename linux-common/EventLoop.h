@@ -23,11 +23,17 @@
 // SIGINT and SIGTERM are blocked except inside the wait, so one that arrives at any moment ends
 // the very next wait: there is no window in which it could be missed. SIGPIPE is ignored, so a
 // reader that went away is an EPIPE error of the write, not the end of the program.
+//
+// A daemon's SIGHUP (systemctl reload) asks it to read its configuration again. A loop made with
+// OnHangUp::Reload takes it the same way: it ends the wait, and takeReloadRequest() tells. A
+// SIGHUP that the program's parent ignored (nohup) stays ignored. Otherwise SIGHUP is left as it
+// is, and ends the program.
 class EventLoop {
 public:
     using Handler = std::function<void(short revents)>;
+    enum class OnHangUp : uint8_t { End, Reload };
 
-    EventLoop();
+    explicit EventLoop(OnHangUp hangUp = OnHangUp::End);
     ~EventLoop();
 
     EventLoop(const EventLoop&) = delete;
@@ -42,6 +48,8 @@ public:
 
     void wait();
     bool stopRequested() const;
+    // True once for every SIGHUP (or several that came together) since the last call.
+    bool takeReloadRequest();
 
     // Microseconds of the monotonic clock.
     static uint64_t nowUs();
@@ -53,7 +61,9 @@ private:
     uint64_t deadlineUs = 0;
     sigset_t previous{};
     sigset_t duringWait{};
+    bool handlesHangUp = false;
     struct sigaction oldInt {};
     struct sigaction oldTerm {};
     struct sigaction oldPipe {};
+    struct sigaction oldHangUp {};
 };

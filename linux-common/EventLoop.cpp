@@ -5,27 +5,48 @@
 namespace {
 
 volatile sig_atomic_t stopSignal = 0;
+volatile sig_atomic_t reloadSignal = 0;
 
 void noteStop(int) { stopSignal = 1; }
+void noteReload(int) { reloadSignal = 1; }
+
+bool ignored(int signal) {
+    struct sigaction current {};
+    return sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
+}
 
 }  // namespace
 
-EventLoop::EventLoop() {
+EventLoop::EventLoop(OnHangUp hangUp) {
     stopSignal = 0;
+    reloadSignal = 0;
+    handlesHangUp = hangUp == OnHangUp::Reload && !ignored(SIGHUP);
     sigset_t blocked;
     sigemptyset(&blocked);
     sigaddset(&blocked, SIGINT);
     sigaddset(&blocked, SIGTERM);
+    if (handlesHangUp) {
+        sigaddset(&blocked, SIGHUP);
+    }
     sigprocmask(SIG_BLOCK, &blocked, &previous);
     duringWait = previous;
     sigdelset(&duringWait, SIGINT);
     sigdelset(&duringWait, SIGTERM);
+    if (handlesHangUp) {
+        sigdelset(&duringWait, SIGHUP);
+    }
 
     struct sigaction stop {};
     stop.sa_handler = noteStop;
     sigemptyset(&stop.sa_mask);
     sigaction(SIGINT, &stop, &oldInt);
     sigaction(SIGTERM, &stop, &oldTerm);
+    if (handlesHangUp) {
+        struct sigaction reload {};
+        reload.sa_handler = noteReload;
+        sigemptyset(&reload.sa_mask);
+        sigaction(SIGHUP, &reload, &oldHangUp);
+    }
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
@@ -36,6 +57,9 @@ EventLoop::~EventLoop() {
     sigaction(SIGINT, &oldInt, nullptr);
     sigaction(SIGTERM, &oldTerm, nullptr);
     sigaction(SIGPIPE, &oldPipe, nullptr);
+    if (handlesHangUp) {
+        sigaction(SIGHUP, &oldHangUp, nullptr);
+    }
     sigprocmask(SIG_SETMASK, &previous, nullptr);
 }
 
@@ -64,6 +88,14 @@ void EventLoop::wakeWithinUs(uint64_t us) {
 
 bool EventLoop::stopRequested() const { return stopSignal != 0; }
 
+bool EventLoop::takeReloadRequest() {
+    if (reloadSignal == 0) {
+        return false;
+    }
+    reloadSignal = 0;
+    return true;
+}
+
 void EventLoop::wait() {
     // Handlers may already watch for the next pass.
     std::vector<pollfd> fds;
@@ -72,7 +104,7 @@ void EventLoop::wait() {
     run.swap(handlers);
     const bool limited = hasDeadline;
     hasDeadline = false;
-    if (stopSignal != 0) {
+    if (stopSignal != 0 || reloadSignal != 0) {
         return;
     }
     timespec timeout{};

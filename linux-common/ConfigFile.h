@@ -18,10 +18,12 @@
 //
 // A line is `name = value`, with the option's full name without its dashes. Blank lines are
 // skipped, and `#` at the start of a line or after a blank starts a comment. An option that
-// takes no value is `yes` or `no`. --help, --config and --version belong on the command line
-// only. The file's options go before the command line's, so the command line overrides them.
+// takes no value is `yes` or `no`. --help, --config, --check and --version belong on the command
+// line only. The file's options go before the command line's, so the command line overrides
+// them.
 //
-// --version is taken here too, so that every program answers it the same way.
+// --version is taken here too, so that every program answers it the same way. So is --check of
+// a program that takes --config: it asks to check the options and the file, and run nothing.
 class ProgramArguments {
 public:
     enum class Outcome { Run, Version, Bad };
@@ -43,6 +45,8 @@ public:
     // as "--name=value" or "--name". Valid while this object lives.
     int argc() const { return static_cast<int>(words.size()); }
     char** argv() { return pointers.data(); }
+    // --check was given: check the options, say what a start would say of them, run nothing.
+    bool checkOnly() const { return check; }
 
 private:
     bool readFile(const std::string& path, const OptionSpec* options, size_t count,
@@ -52,4 +56,5 @@ private:
 
     std::vector<std::string> words;
     std::vector<char*> pointers;
+    bool check = false;
 };
