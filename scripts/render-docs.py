@@ -539,7 +539,7 @@ def ci_stages():
         *table(['Stage', 'Seconds', 'Processor seconds'], rows('stage') + [
             ['the whole run', total, '']], ['---', '---:', '---:']),
         '',
-        'Beside them, in the background, from the end of the README\'s commands:',
+        'Beside them, in the background, from the end of the package\'s checks:',
         '',
         *table(['Check', 'Seconds', 'Processor seconds'], rows('beside'),
                ['---', '---:', '---:']),
