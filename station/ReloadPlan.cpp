@@ -64,6 +64,10 @@ ReloadPlan planReload(const StationOptions& running, const StationOptions& read)
         refuse("baud", std::to_string(read.baud), std::to_string(running.baud));
         plan.next.baud = running.baud;
     }
+    if (read.waitForPort != running.waitForPort) {
+        refuse("wait-for-port", read.waitForPort ? "yes" : "no", running.waitForPort ? "yes" : "no");
+        plan.next.waitForPort = running.waitForPort;
+    }
     if (listenAddress(read) != listenAddress(running)) {
         refuse("rigctld", listenAddress(read), listenAddress(running));
         plan.next.rigctldPort = running.rigctldPort;
