@@ -39,7 +39,7 @@ stop_station third
 wait_for "$work/waiting.out" "station: connected" 1 7
 wait_for "$work/systemd.out" "STATUS=radio connected; RX " 1 2
 stop_station waiting
-wait_for "$work/systemd.out" "STOPPING=1" 1 1
+wait_for "$work/systemd.out" "STOPPING=1" 1 3
 echo "ok: one station per port; --wait-for-port takes it when the first is gone"
 
 # --poll-ms 0 and a device that vanishes: the hang-up is seen at once, with no read in flight;
@@ -75,7 +75,7 @@ wait_for "$work/systemd.out" "READY=1" 2 2
 silent="no reply from the radio on $pty_slow at 57600 bps: it may be off, set to another \
 CAT rate, on a wrong cable, or an early FT-847 without the read commands"
 wait_for "$work/fast.out" "station: $silent" 1 4
-wait_for "$work/systemd.out" "STATUS=$silent" 1 1
+wait_for "$work/systemd.out" "STATUS=$silent" 1 3
 wait_for "$work/fast.err" "FT847 ERROR: Read timeout" 1 4
 [ "$(count "$work/fast.out" "station: connected")" -eq 0 ] || fail "connected at the wrong speed"
 stop_station fast
