@@ -65,7 +65,8 @@ ReloadPlan planReload(const StationOptions& running, const StationOptions& read)
         plan.next.baud = running.baud;
     }
     if (read.waitForPort != running.waitForPort) {
-        refuse("wait-for-port", read.waitForPort ? "yes" : "no", running.waitForPort ? "yes" : "no");
+        const auto yesNo = [](bool value) { return std::string(value ? "yes" : "no"); };
+        refuse("wait-for-port", yesNo(read.waitForPort), yesNo(running.waitForPort));
         plan.next.waitForPort = running.waitForPort;
     }
     if (listenAddress(read) != listenAddress(running)) {
