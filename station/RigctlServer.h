@@ -26,7 +26,8 @@
 // the newcomer is accepted and closed at once, so that it sees the refusal instead of hanging in
 // the backlog. TCP keepalive notices a peer that vanished without closing (a computer switched
 // off, a cable pulled) within about a minute once its replies are acknowledged, and frees its
-// place.
+// place; the kernel does not probe while replies are in flight, so a peer that vanished with
+// some holds its place until the retransmissions give up (about 15 minutes), or until eviction.
 class RigctlServer {
 public:
     static constexpr size_t kMaxClients = 8;
