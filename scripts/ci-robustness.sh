@@ -2,8 +2,8 @@
 # The robustness steps of CI, run after the README's commands (which leave a Release build in
 # build/): installs what a fresh machine lacks, then static analysis of driver/, the
 # fault-injection figures, every test under ASan and UBSan, coverage of driver/, a bounded
-# fuzz run and the mutation check on its CI subset (about three minutes; the full list takes
-# about twice that and is run by hand, see scripts/mutation.py). Each step keeps its figures in
+# fuzz run and the mutation check on the CI subsets of the driver's and the station's mutants
+# (the full lists are run by hand, see scripts/mutation.py). Each step keeps its figures in
 # build-figures/. Finally fails unless the robustness figures in docs/ are exactly this run's
 # (after a change that moves them, run scripts/render-docs.py robustness and commit).
 set -euo pipefail
@@ -17,6 +17,7 @@ command -v clang-tidy >/dev/null || need+=(clang-tidy)
 command -v cppcheck >/dev/null || need+=(cppcheck)
 command -v gcovr >/dev/null || need+=(gcovr)
 command -v python3 >/dev/null || need+=(python3)
+command -v ninja >/dev/null || need+=(ninja-build)  # the mutation check's rebuilds
 if [ ${#need[@]} -gt 0 ]; then
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}"

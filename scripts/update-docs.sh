@@ -13,7 +13,8 @@
 #   package       the Debian package and its unit (scripts/package.sh)
 #   churn         the tracker server under five minutes of churn (scripts/rigctld-churn.sh)
 #   robustness    CI's robustness steps (scripts/ci-robustness.sh; many minutes)
-#   mutation      a full mutation check (scripts/mutation.py; several minutes)
+#   mutation      a full mutation check of the driver and the station (scripts/mutation.py;
+#                 many minutes)
 # Without WHAT: everything but robustness and mutation. rigctld, station-cpu and churn run the
 # default preset's build (build/), which they build first.
 set -euo pipefail

@@ -244,9 +244,10 @@ TEST(RigctlReplies, FunctionsAreSatModeAlwaysOnAndTheUplinksToneEncoder) {
         {"U SATMODE 0\n", "RPRT -11\n"},
         {"+u SATMODE\n", "get_func: SATMODE\nFunc Status: 1\nRPRT 0\n"},
         {"+U SATMODE 0\n", "set_func: SATMODE 0\nRPRT -11\n"},
-        // Nothing known of the encoder, and no tone to switch it on at.
+        // Nothing known of the encoder, and no tone to switch it on at; off it goes all the same.
         {"u TONE\n", "RPRT -11\n"},
         {"U TONE 1\n", "RPRT -11\n"},
+        {"U TONE 0\nu TONE\n", "RPRT 0\n0\n"},
         // SkyRoof's CTCSS: C, then the encoder on or off.
         {"C 885\nU TONE 0\n", "RPRT 0\nRPRT 0\n"},
         {"u TONE\nc\n", "0\n0\n"},
@@ -527,4 +528,35 @@ TEST(HeldSettings, EveryHeldValueGoesAgainAfterAReconnectionUnlessTheRadioRefuse
     EXPECT_FALSE(held.failedToApply(Item::DownlinkFrequency, sent)) << "not the value that failed";
     const uint32_t newer = held.generation(Item::DownlinkFrequency);
     EXPECT_FALSE(held.failedToApply(Item::DownlinkFrequency, newer)) << "a new value starts afresh";
+}
+
+// Refusals count in a row, against one value: the radio taking it starts the count again, and
+// so does a new value, whether a tracker set it or a poll found it on the radio.
+TEST(HeldSettings, RefusalsCountInARowAgainstOneValue) {
+    HeldSettings held;
+    const Item f = Item::DownlinkFrequency;
+    // Whether one of so many refusals in a row gave the value up.
+    const auto refusals = [&](int times) {
+        bool givenUp = false;
+        for (int i = 0; i < times; ++i) {
+            givenUp = held.failedToApply(f, held.generation(f)) || givenUp;
+        }
+        return givenUp;
+    };
+    held.set(f, 145900000);
+    EXPECT_FALSE(refusals(2));
+    held.applied(f, held.generation(f));
+    held.reconnected();
+    EXPECT_FALSE(refusals(2)) << "two refusals, the value taken, two more: none three in a row";
+    held.set(f, 145910000);
+    EXPECT_FALSE(refusals(2)) << "a new value starts with none";
+    EXPECT_TRUE(refusals(1));
+
+    held.set(f, 145920000);
+    held.reconnected();
+    EXPECT_TRUE(held.pending(f)) << "a new value goes after a reconnection, refused before or not";
+    EXPECT_TRUE(refusals(3));
+    EXPECT_TRUE(held.polled(f, 145800000, held.generation(f)));
+    held.reconnected();
+    EXPECT_TRUE(held.pending(f)) << "what the radio holds goes again";
 }
