@@ -104,8 +104,11 @@ TEST(RigctlFraming, ALineIsAStreamOfCommandsEachAnsweredInOrderInItsOwnForm) {
         // The words up to the next command are the arguments, as bad as they may be.
         {"F 145910000 1 f\n", "RPRT -1\n145900000\n"},
         {"f junk v\n", "145900000\nSub\n"},
-        // After a word that begins no command, the rest of the line is skipped.
-        {"w FA; f\n", "RPRT -11\n"},
+        // A command the station does not know is answered RPRT -11, its words up to the next
+        // command taken for its arguments; any long name begins a command.
+        {"w FA; f\n", "RPRT -11\n145900000\n"},
+        {"+f +\\get_level STRENGTH v\n",
+         "get_freq:\nFrequency: 145900000\nRPRT 0\nRPRT -11\nSub\n"},
         {"f ff f\n", "145900000\n145900000\n"},
         {"T 1 t q f\n", "RPRT -11\nRPRT -11\nRPRT 0\n"},
     });
