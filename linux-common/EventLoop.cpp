@@ -1,5 +1,6 @@
 #include "EventLoop.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <time.h>
 #include <unistd.h>
@@ -8,23 +9,26 @@ namespace {
 
 volatile sig_atomic_t stopSignal = 0;
 volatile sig_atomic_t reloadSignal = 0;
-volatile sig_atomic_t hangUpFromLeader = 0;
-volatile sig_atomic_t sessionLeader = 0;
+volatile sig_atomic_t hangUpFromSession = 0;
+volatile sig_atomic_t ownSession = 0;
 
 void noteStop(int) { stopSignal = 1; }
 
 // Only sets flags. The kernel sends SIGHUP when the controlling terminal hangs up; a process
 // sends it to ask for a reload (kill, systemctl reload), and so does the shell that owned a
-// terminal that hung up, passing the hang-up on to its jobs: wait() tells that one by the
-// terminal being gone.
+// terminal that hung up, passing the hang-up on to its jobs. That shell is of the station's own
+// session, though not always its leader (`sh -c bash` under script or ssh): wait() tells its
+// hang-up by the terminal being gone.
 void noteHangUp(int, siginfo_t* info, void*) {
     if (info->si_code == SI_KERNEL) {
         stopSignal = 1;
         return;
     }
-    if (info->si_pid == sessionLeader) {
-        hangUpFromLeader = 1;
+    const int savedErrno = errno;
+    if (getsid(info->si_pid) == ownSession) {
+        hangUpFromSession = 1;
     }
+    errno = savedErrno;
     reloadSignal = 1;
 }
 
@@ -47,10 +51,10 @@ bool hasControllingTerminal() {
 EventLoop::EventLoop(OnHangUp hangUp) {
     stopSignal = 0;
     reloadSignal = 0;
-    hangUpFromLeader = 0;
+    hangUpFromSession = 0;
     handlesHangUp = hangUp == OnHangUp::Reload && !ignored(SIGHUP);
     if (handlesHangUp) {
-        sessionLeader = getsid(0);
+        ownSession = getsid(0);
         startedOnTerminal = hasControllingTerminal();
     }
     sigset_t blocked;
@@ -148,8 +152,8 @@ void EventLoop::wait() {
         timeout.tv_nsec = static_cast<long>(left % 1000000u) * 1000L;
     }
     const int ready = ppoll(fds.data(), fds.size(), limited ? &timeout : nullptr, &duringWait);
-    if (hangUpFromLeader != 0) {
-        hangUpFromLeader = 0;
+    if (hangUpFromSession != 0) {
+        hangUpFromSession = 0;
         if (startedOnTerminal && !hasControllingTerminal()) {
             reloadSignal = 0;  // the shell passed its terminal's hang-up on
             stopSignal = 1;

@@ -93,19 +93,28 @@ while kill -0 "$pid_tty_station" 2>/dev/null; do
 done
 
 # A shell in a terminal: when the terminal closes, the shell passes the hang-up on to its jobs
-# (a process's SIGHUP, not the kernel's), and that ends them too. A job disowned hears nothing;
-# a SIGHUP sent to it later asks for a reload.
+# (a process's SIGHUP, not the kernel's), and that ends them too, as it does when a process of
+# the terminal's session that is not its leader passes it on (a shell under `sh -c`, here a
+# relay). A job disowned hears nothing; a SIGHUP sent to it later asks for a reload.
 mkfifo "$work/shell.in"
 exec {shell_fd}<>"$work/shell.in"
-script -qfc "bash --norc --noprofile -i" /dev/null <"$work/shell.in" >/dev/null 2>&1 &
+# exec: the interactive shell leads the session whatever $SHELL runs the command.
+script -qfc "exec bash --norc --noprofile -i" /dev/null <"$work/shell.in" >/dev/null 2>&1 &
 pid_shell=$!
 pids+=($!)
-for job in job disowned; do
-    printf '%q --port %q --wait-for-port >%q 2>&1 & echo $! >%q\n' "$station" "$work/no_$job" \
-        "$work/$job.out" "$work/$job.pid" >&"$shell_fd"
-done
+start_job() {
+    printf '%q --port %q --wait-for-port >%q 2>&1 & echo $! >%q\n' "$station" "$work/no_$1" \
+        "$work/$1.out" "$work/$1.pid" >&"$shell_fd"
+}
+start_job job
+start_job disowned
 echo disown >&"$shell_fd"
-for job in job disowned; do
+start_job relayed
+echo disown >&"$shell_fd"
+# shellcheck disable=SC2016  # expanded by the relay's shell
+printf 'bash -c %q &\n' 'trap "kill -HUP $(cat '"$work/relayed.pid"'); exit" HUP
+    while :; do sleep 0.05; done' >&"$shell_fd"
+for job in job disowned relayed; do
     wait_for "$work/$job.out" "station: waiting for" 1 6
     wait_for "$work/$job.pid" "" 1 3
     pids+=("$(cat "$work/$job.pid")")
@@ -114,6 +123,7 @@ disown "$pid_shell"
 kill -KILL "$pid_shell"
 exec {shell_fd}>&-
 wait_for "$work/job.out" "station: stopped" 1 3
+wait_for "$work/relayed.out" "station: stopped" 1 3
 kill -HUP "$(cat "$work/disowned.pid")"
 wait_for "$work/disowned.out" "station: reloaded: nothing changed" 1 3
 [ "$(count "$work/disowned.out" "station: stopped")" -eq 0 ] || fail "the disowned job ended"
