@@ -411,9 +411,20 @@ STATION_MUTANTS = [
            'a poll holds the other VFO\'s mode'),
     Mutant('unknown-mode-held', CONTROL,
            '    if (operatingMode(mode) != nullptr) {\n'
-           '        (void)held.polled(HeldSettings::modeOf(vfo), mode, modeGeneration);\n    }',
-           '    (void)held.polled(HeldSettings::modeOf(vfo), mode, modeGeneration);',
+           '        (void)held.polled(HeldSettings::modeOf(vfo), mode, generationAtRead);\n    }',
+           '    (void)held.polled(HeldSettings::modeOf(vfo), mode, generationAtRead);',
            'a mode byte that is none of the radio\'s modes is held'),
+    Mutant('modes-held-from-first-poll', CONTROL,
+           '        holdRadioMode(vfo, held.generation(HeldSettings::modeOf(vfo)));\n',
+           '        (void)vfo;\n',
+           'the modes the handshake read are held only from the first poll on'),
+    Mutant('connect-overrules-set-mode', CONTROL,
+           '    held.reconnected();\n    for (size_t i = 0;',
+           '    for (const Vfo vfo : {Vfo::Downlink, Vfo::Uplink}) {\n'
+           '        holdRadioMode(vfo, held.generation(HeldSettings::modeOf(vfo)));\n    }\n'
+           '    held.reconnected();\n    for (size_t i = 0;',
+           'the radio\'s modes are held before a reconnection makes the modes that were set '
+           'pending: a mode a tracker set is overruled'),
     Mutant('poll-generation-now', CONTROL,
            '(void)held.polled(HeldSettings::frequencyOf(vfo), hz, errandGeneration);',
            '(void)held.polled(HeldSettings::frequencyOf(vfo), hz,\n'

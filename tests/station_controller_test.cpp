@@ -259,10 +259,13 @@ TEST_F(Station, AfterAPowerCycleTheNewestHeldValuesGoToTheRadioBeforeTheFirstPol
 
 // The mode byte of every poll's reply is what the station holds of the VFO's mode, unless a set
 // is on its way; a mode that nobody set is not sent back after a reconnection.
-TEST_F(Station, HoldsTheRadiosOwnModeFromTheFirstPollAndSendsOnlyModesThatWereSet) {
+TEST_F(Station, HoldsTheRadiosOwnModeFromTheConnectionAndSendsOnlyModesThatWereSet) {
     uint64_t mode = 0;
     EXPECT_FALSE(held.get(Item::DownlinkMode, mode));
     connect();
+    ASSERT_TRUE(frequencyReports.empty());
+    ASSERT_TRUE(held.get(Item::DownlinkMode, mode)) << "from the handshake's reads";
+    EXPECT_EQ(mode, 0x01u);
     runUntil([&] { return frequencyReports.size() >= 2; }, 1000);
     ASSERT_TRUE(held.get(Item::DownlinkMode, mode));
     EXPECT_EQ(mode, 0x01u) << "the radio model's SAT RX VFO is on USB";
