@@ -125,16 +125,18 @@ public:
     size_t write(const uint8_t* data, size_t len) override;  // no raw pass-through: 0
 
     // Commands. Each returns true when it is accepted, and false, changing nothing, when it is
-    // not. All of them are taken only while the link is up and no step is under way
-    // (isConnected(), and currentState() is Ready), except requestSatelliteMode().
+    // not; only a poll whose read frame the UART refuses returns false with that failure
+    // already latched. All of them are taken only while the link is up and no step is under
+    // way (isConnected(), and currentState() is Ready), except requestSatelliteMode().
     //   - setFrequency() and the mode commands are taken within the 100 ms after the last frame
     //     too; their frame then waits for the spacing.
     //   - setTxTone(), requestRxRead() and requestTxRead() also need the spacing to be over
     //     (busy() false); a poll's frame goes out at once.
     //   - requestSatelliteMode() is taken whenever the link is up, in the middle of a command
     //     too, and abandons the step under way.
-    // After a frequency or mode frame the driver reads the VFO back. A frequency the radio did
-    // not take fails the link, as any link failure does. A mode it did not take is only logged
+    // A frequency the radio last reported for that VFO is taken and not sent again. After a
+    // frequency or mode frame the driver reads the VFO back. A frequency the radio did not take
+    // fails the link, as any link failure does. A mode it did not take is only logged
     // ("FT847 MODE WARNING"): the link stays up, and the frequency is what tracking needs.
     bool setFrequency(uint64_t hz) override;  // the unit Hz digit is dropped
     bool setMode(uint8_t mode);
@@ -190,8 +192,9 @@ private:
     void setCommand(uint8_t p1, uint8_t opcode);
 
     // The bytes first: a Cortex-M0+ loads a byte field with one 16-bit instruction only within
-    // 32 bytes of the object's start, and word fields within 128. The 43 bytes of fields leave
-    // one byte of padding, before the words.
+    // 32 bytes of the object's start, and word fields within 128. On a 32-bit core the object
+    // (vtable pointer, port reference and fields) is 43 bytes with one byte of padding, before
+    // the words.
     HardwareSerial& port;
     State state = State::Idle;
     Link link = Link::NeverConnected;

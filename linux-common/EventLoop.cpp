@@ -1,18 +1,49 @@
 #include "EventLoop.h"
 
+#include <errno.h>
+#include <fcntl.h>
 #include <time.h>
+#include <unistd.h>
 
 namespace {
 
 volatile sig_atomic_t stopSignal = 0;
 volatile sig_atomic_t reloadSignal = 0;
+volatile sig_atomic_t hangUpFromSession = 0;
+volatile sig_atomic_t ownSession = 0;
 
 void noteStop(int) { stopSignal = 1; }
-void noteReload(int) { reloadSignal = 1; }
+
+// Only sets flags. The kernel sends SIGHUP when the controlling terminal hangs up; a process
+// sends it to ask for a reload (kill, systemctl reload), and so does the shell that owned a
+// terminal that hung up, passing the hang-up on to its jobs. That shell is of the station's own
+// session, though not always its leader (`sh -c bash` under script or ssh): wait() tells its
+// hang-up by the terminal being gone.
+void noteHangUp(int, siginfo_t* info, void*) {
+    if (info->si_code == SI_KERNEL) {
+        stopSignal = 1;
+        return;
+    }
+    const int savedErrno = errno;
+    if (getsid(info->si_pid) == ownSession) {
+        hangUpFromSession = 1;
+    }
+    errno = savedErrno;
+    reloadSignal = 1;
+}
 
 bool ignored(int signal) {
     struct sigaction current {};
     return sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
+}
+
+bool hasControllingTerminal() {
+    const int fd = open("/dev/tty", O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    close(fd);
+    return true;
 }
 
 }  // namespace
@@ -20,7 +51,12 @@ bool ignored(int signal) {
 EventLoop::EventLoop(OnHangUp hangUp) {
     stopSignal = 0;
     reloadSignal = 0;
+    hangUpFromSession = 0;
     handlesHangUp = hangUp == OnHangUp::Reload && !ignored(SIGHUP);
+    if (handlesHangUp) {
+        ownSession = getsid(0);
+        startedOnTerminal = hasControllingTerminal();
+    }
     sigset_t blocked;
     sigemptyset(&blocked);
     sigaddset(&blocked, SIGINT);
@@ -43,7 +79,8 @@ EventLoop::EventLoop(OnHangUp hangUp) {
     sigaction(SIGTERM, &stop, &oldTerm);
     if (handlesHangUp) {
         struct sigaction reload {};
-        reload.sa_handler = noteReload;
+        reload.sa_sigaction = noteHangUp;
+        reload.sa_flags = SA_SIGINFO;
         sigemptyset(&reload.sa_mask);
         sigaction(SIGHUP, &reload, &oldHangUp);
     }
@@ -114,7 +151,15 @@ void EventLoop::wait() {
         timeout.tv_sec = static_cast<time_t>(left / 1000000u);
         timeout.tv_nsec = static_cast<long>(left % 1000000u) * 1000L;
     }
-    if (ppoll(fds.data(), fds.size(), limited ? &timeout : nullptr, &duringWait) <= 0) {
+    const int ready = ppoll(fds.data(), fds.size(), limited ? &timeout : nullptr, &duringWait);
+    if (hangUpFromSession != 0) {
+        hangUpFromSession = 0;
+        if (startedOnTerminal && !hasControllingTerminal()) {
+            reloadSignal = 0;  // the shell passed its terminal's hang-up on
+            stopSignal = 1;
+        }
+    }
+    if (ready <= 0) {
         return;  // the time has come, or a signal (EINTR)
     }
     for (size_t i = 0; i < fds.size(); ++i) {

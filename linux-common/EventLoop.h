@@ -25,9 +25,13 @@
 // reader that went away is an EPIPE error of the write, not the end of the program.
 //
 // A daemon's SIGHUP (systemctl reload) asks it to read its configuration again. A loop made with
-// OnHangUp::Reload takes it the same way: it ends the wait, and takeReloadRequest() tells. A
-// SIGHUP that the program's parent ignored (nohup) stays ignored. Otherwise SIGHUP is left as it
-// is, and ends the program.
+// OnHangUp::Reload takes a SIGHUP that a process sent the same way: it ends the wait, and
+// takeReloadRequest() tells. The SIGHUP of a terminal's hang-up still ends the program, as
+// SIGTERM does: the one the kernel sends, and the one the shell that owned the terminal passes
+// on to its jobs once the terminal is gone. A program that lost its terminal without a word
+// (started in the background and disowned) takes a later SIGHUP as a reload. A SIGHUP that the
+// program's parent ignored (nohup) stays ignored. Without OnHangUp::Reload, SIGHUP is left as
+// it is, and ends the program.
 class EventLoop {
 public:
     using Handler = std::function<void(short revents)>;
@@ -62,6 +66,7 @@ private:
     sigset_t previous{};
     sigset_t duringWait{};
     bool handlesHangUp = false;
+    bool startedOnTerminal = false;
     struct sigaction oldInt {};
     struct sigaction oldTerm {};
     struct sigaction oldPipe {};

@@ -6,8 +6,8 @@
 #   sanitize    every host test under ASan and UBSan
 #   coverage    coverage of driver/ by every host test
 #   fuzz        a bounded fuzz run of each fuzzer
-#   mutation    the mutation check on its CI subset (about three minutes; the full list takes
-#               about twice that and is run by hand, see scripts/mutation.py)
+#   mutation    the mutation check on the CI subsets of the driver's and the station's mutants
+#               (the full lists are run by hand, see scripts/mutation.py)
 # Each step keeps its figures in build-figures/, and its time as a stage (scripts/ci-stages.sh).
 # With every step, finally fails unless the robustness figures in docs/ are exactly this run's
 # (after a change that moves them, run scripts/render-docs.py robustness and commit).
@@ -32,6 +32,7 @@ command -v clang-tidy >/dev/null || need+=(clang-tidy)
 command -v cppcheck >/dev/null || need+=(cppcheck)
 command -v gcovr >/dev/null || need+=(gcovr)
 command -v python3 >/dev/null || need+=(python3)
+command -v ninja >/dev/null || need+=(ninja-build)  # the mutation check's rebuilds
 if [ ${#need[@]} -gt 0 ]; then
   stage "installing what the robustness steps lack"
   apt-get update -qq

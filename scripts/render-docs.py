@@ -423,15 +423,12 @@ def robustness():
     return out
 
 
-def mutation():
-    f = figures('mutation.txt')
+def mutation_figures(f, intro):
+    """A mutation check's block: what it does, its figures, and its survivors with the reasons."""
     mutants, killed = int(f['mutants']), int(f['killed'])
     survivors = [s.split(' | ') for s in f.all('survivor')]
     judged = [s for s in survivors if len(s) > 3 and s[3]]
-    out = [
-        f'`scripts/mutation.py` makes {mutants} one-place changes to `driver/`, each a fault a',
-        'developer could make. For each one it rebuilds and runs the scenario program, the heap',
-        f'test and the unit tests (with {f.number("sequences")} fault-injection sequences).',
+    out = intro + [
         '',
         *table(['What', 'Figure'], [
             ['mutants', mutants],
@@ -448,6 +445,27 @@ def mutation():
              s[3] if len(s) > 3 and s[3] else 'NOT EXPLAINED: a gap in the tests']
             for s in survivors])
     return out
+
+
+def mutation():
+    f = figures('mutation.txt')
+    return mutation_figures(f, [
+        f'`scripts/mutation.py` makes {f["mutants"]} one-place changes to `driver/`, each a '
+        'fault a',
+        'developer could make. For each one it rebuilds and runs the scenario program, the heap',
+        f'test and the unit tests (with {f.number("sequences")} fault-injection sequences).',
+    ])
+
+
+def mutation_station():
+    f = figures('mutation-station.txt')
+    return mutation_figures(f, [
+        f'`scripts/mutation.py --suite station` makes {f["mutants"]} one-place changes to '
+        '`station/`, each',
+        'breaking one promise that a header comment of `station/` states. For each one it '
+        'rebuilds only',
+        'the test programs that hold the promises of its file, and runs their tests of that file.',
+    ])
 
 
 # --- The Linux programs ----------------------------------------------------------------------
@@ -587,6 +605,7 @@ BLOCKS = {
     'boards': (board_table, []),
     'robustness': (robustness, ['fault-injection.txt', 'fuzz.txt', 'coverage.txt']),
     'mutation': (mutation, ['mutation.txt']),
+    'mutation-station': (mutation_station, ['mutation-station.txt']),
     'rigctld': (rigctld, ['rigctld.txt']),
     'station-cpu': (station_cpu, ['station-cpu.txt']),
     'service-package': (service_package, ['package.txt']),

@@ -51,15 +51,18 @@ CONF
 NOTIFY_SOCKET=$notify_systemd WATCHDOG_USEC=400000 start_program traced \
     strace -f -qq -o "$work/station.trace" "$station" --config "$work/radio.conf"
 wait_for "$work/traced.out" "station: settings applied" 1 8
+# Killing strace would leave the station running, and opening its pseudo-terminal's path again
+# whenever a new terminal took that number: the cleanup kills the station itself too.
+main_pid=$(awk '{ print $1; exit }' "$work/station.trace")
+pids+=("$main_pid")
 port=$(sed -n 's/^station: rigctld on 127.0.0.1 port //p' "$work/traced.out")
 exec {tracker}<>"/dev/tcp/127.0.0.1/$port"
 echo "F 145910000" >&"$tracker"
 read -r -t 3 reply <&"$tracker" || fail "the tracker got no reply"
 [ "$reply" = "RPRT 0" ] || fail "the tracker's set was answered '$reply'"
 wait_for "$work/traced.out" "station: RX 145910000 Hz" 1 3
-main_pid=$(awk '{ print $1; exit }' "$work/station.trace")
 strace -f -qq -o "$work/kill.trace" /bin/kill -HUP "$main_pid"
-wait_for "$work/traced.out" "station: reloaded" 1 2
+wait_for "$work/traced.out" "station: reloaded" 1 3
 exec {tracker}>&-
 kill -TERM "$main_pid"
 wait_exit "$pid_traced" 3

@@ -14,7 +14,8 @@
 #   churn         the tracker server under five minutes of churn (scripts/rigctld-churn.sh)
 #   robustness    the fault-injection test and CI's robustness steps (scripts/ci-robustness.sh;
 #                 many minutes)
-#   mutation      a full mutation check (scripts/mutation.py; several minutes)
+#   mutation      a full mutation check of the driver and the station (scripts/mutation.py;
+#                 many minutes)
 # Without WHAT: everything but robustness and mutation. Each measures the default preset's build
 # (build/, with the boards in build/boards/), which it builds first. `ctest --preset default`
 # leaves the figures of footprint, linked, cost and target-cost too.

@@ -64,6 +64,11 @@ ReloadPlan planReload(const StationOptions& running, const StationOptions& read)
         refuse("baud", std::to_string(read.baud), std::to_string(running.baud));
         plan.next.baud = running.baud;
     }
+    if (read.waitForPort != running.waitForPort) {
+        const auto yesNo = [](bool value) { return std::string(value ? "yes" : "no"); };
+        refuse("wait-for-port", yesNo(read.waitForPort), yesNo(running.waitForPort));
+        plan.next.waitForPort = running.waitForPort;
+    }
     if (listenAddress(read) != listenAddress(running)) {
         refuse("rigctld", listenAddress(read), listenAddress(running));
         plan.next.rigctldPort = running.rigctldPort;

@@ -24,9 +24,9 @@ std::vector<HeldSetting> heldSettingsOf(const StationOptions& options);
 // - Only what differs from the options the station runs with is held anew. A setting that the
 //   file gives as before is left alone: a tracker may have changed it since, and its value is
 //   the newer. One that the file no longer gives is left as the radio has it.
-// - The device, its rate and the tracker server's address cannot change while the station runs:
-//   each that differs is refused with a line that says a restart is needed, and the station
-//   keeps its own. The rest still applies.
+// - The device, its rate, whether the station waits for the device at start, and the tracker
+//   server's address cannot change while the station runs: each that differs is refused with a
+//   line that says a restart is needed, and the station keeps its own. The rest still applies.
 struct ReloadPlan {
     StationOptions next;               // what the station runs with from now on
     std::vector<HeldSetting> hold;     // to hold, in the order of the items

@@ -18,8 +18,6 @@ constexpr int kSocketSendBuffer = 16 * 1024;
 constexpr size_t kReadChunk = 4096;
 // How long accepting waits after the station ran out of descriptors.
 constexpr uint64_t kAcceptPauseUs = 1000000;
-// How long a client that quit may take to read its last replies.
-constexpr uint64_t kQuitGraceUs = 5000000;
 // Keepalive: the first probe after 30 s without a segment, then every 10 s; the third
 // unanswered probe ends the connection. No TCP user timeout: the kernel would also end a
 // connection whose peer is there but does not read (its window stays shut), and such a client
@@ -104,7 +102,7 @@ void RigctlServer::watch(EventLoop& loop, RigctlStation& station) {
     for (size_t i = connections.size(); i-- > 0;) {
         Client& client = *connections[i];
         // A client that quit gets a while to take its last replies, not its slot for good.
-        if (client.fd >= 0 && client.closing && now - client.quitAtUs >= kQuitGraceUs) {
+        if (client.fd >= 0 && client.closing && now - client.quitAtUs >= quitGraceUs) {
             close(client, "left without taking its last replies");
         }
         if (client.fd < 0) {
@@ -118,7 +116,7 @@ void RigctlServer::watch(EventLoop& loop, RigctlStation& station) {
     }
     for (const auto& owned : connections) {
         if (owned->closing) {
-            loop.wakeWithinUs(owned->quitAtUs + kQuitGraceUs - now);
+            loop.wakeWithinUs(owned->quitAtUs + quitGraceUs - now);
         }
     }
     for (auto& owned : connections) {

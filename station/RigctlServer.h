@@ -18,7 +18,8 @@
 // A client that does not read its replies is not waited for: what the socket does not take of
 // its replies queues up to kOutputLimit bytes, and once that many wait it is disconnected, with
 // one status line. Until then it keeps its connection, however long it sends without reading
-// (Look4Sat never reads). One that quit has a few seconds to take its last replies.
+// (Look4Sat never reads). One that quit has kQuitGraceMs to take its last replies, then it is
+// closed: its place is not kept for good.
 //
 // Nobody can hold the places for good. When all kMaxClients places are taken, a new client gets
 // the place of the one that has been silent longest, if that one has said nothing for
@@ -26,12 +27,14 @@
 // the newcomer is accepted and closed at once, so that it sees the refusal instead of hanging in
 // the backlog. TCP keepalive notices a peer that vanished without closing (a computer switched
 // off, a cable pulled) within about a minute once its replies are acknowledged, and frees its
-// place.
+// place; the kernel does not probe while replies are in flight, so a peer that vanished with
+// some holds its place until the retransmissions give up (about 15 minutes), or until eviction.
 class RigctlServer {
 public:
     static constexpr size_t kMaxClients = 8;
     static constexpr size_t kOutputLimit = 64 * 1024;
     static constexpr uint32_t kEvictSilentMs = 30000;
+    static constexpr uint32_t kQuitGraceMs = 5000;
 
     // What happened to connections, counted; `status`, if given, also gets a line for each.
     struct Events {
@@ -42,9 +45,11 @@ public:
         size_t overflowed = 0;  // disconnected for not reading
     };
 
-    // `evictSilentMs` other than kEvictSilentMs is for tests.
-    explicit RigctlServer(LineOutput* status = nullptr, uint32_t evictSilentMs = kEvictSilentMs)
-        : statusLines(status), evictAfterUs(uint64_t{evictSilentMs} * 1000u) {}
+    // Times other than kEvictSilentMs and kQuitGraceMs are for tests.
+    explicit RigctlServer(LineOutput* status = nullptr, uint32_t evictSilentMs = kEvictSilentMs,
+                          uint32_t quitGraceMs = kQuitGraceMs)
+        : statusLines(status), evictAfterUs(uint64_t{evictSilentMs} * 1000u),
+          quitGraceUs(uint64_t{quitGraceMs} * 1000u) {}
     ~RigctlServer();
     RigctlServer(const RigctlServer&) = delete;
     RigctlServer& operator=(const RigctlServer&) = delete;
@@ -85,6 +90,7 @@ private:
 
     LineOutput* statusLines;
     const uint64_t evictAfterUs;
+    const uint64_t quitGraceUs;
     int listener = -1;
     uint16_t boundPort = 0;
     uint64_t acceptPausedUntilUs = 0;

@@ -519,12 +519,16 @@ Words split(const char* text, size_t length) {
 // A command where a line's words[at] begins: "+" asks for the extended form, and a separator
 // after it replaces the newline between the reply's lines. The prefix may stand alone before
 // the command's name ("+ f"). `command` is nullptr when no command of the station's begins
-// there.
+// there; a long name ("\\get_level") begins a command all the same, one the station does not
+// know.
 struct CommandStart {
     const Command* command = nullptr;
+    bool longName = false;
     size_t words = 1;  // the prefix and the name
     bool extended = false;
     char separator = '\n';
+
+    bool begins() const { return command != nullptr || longName; }
 };
 
 CommandStart commandAt(const Words& words, size_t at) {
@@ -546,6 +550,7 @@ CommandStart commandAt(const Words& words, size_t at) {
             start.words = 2;
         }
     }
+    start.longName = name[0] == '\\';
     start.command = find(name);
     return start;
 }
@@ -718,9 +723,10 @@ void RigctlSession::receive(const uint8_t* data, size_t length, RigctlStation& s
 }
 
 // A line is a stream of commands, as rigctld reads it: the words after a command, up to the
-// next word that begins one of the station's commands, are its arguments, and each command is
-// answered in turn. A line that does not begin with a command the station knows, or that is
-// empty, is answered RPRT -11 once: nobody can tell where that command's arguments end.
+// next word that begins one, are its arguments, and each command is answered in turn. A word
+// begins a command when it is one of the station's commands or any long name ("\\get_level").
+// A command the station does not know is answered RPRT -11, with the words up to the next
+// command taken for its arguments; so is an empty line.
 void RigctlSession::line(const char* text, size_t length, RigctlStation& station,
                          std::string& out) {
     while (length > 0 && text[length - 1] == '\r') {
@@ -730,18 +736,19 @@ void RigctlSession::line(const char* text, size_t length, RigctlStation& station
     size_t at = 0;
     do {
         const CommandStart start = words.empty() ? CommandStart{} : commandAt(words, at);
-        if (start.command == nullptr) {
-            out += "RPRT " + std::to_string(kNotAvailable) + "\n";
-            return;
-        }
-        const size_t first = at + start.words;
+        const size_t first = std::min(at + start.words, words.size());
         size_t next = first;
-        while (next < words.size() && commandAt(words, next).command == nullptr) {
+        while (next < words.size() && !commandAt(words, next).begins()) {
             ++next;
         }
-        const Words args(words.begin() + static_cast<std::ptrdiff_t>(first),
-                         words.begin() + static_cast<std::ptrdiff_t>(next));
-        quit = run(*start.command, args, start.extended, start.separator, station, selected, out);
+        if (start.command == nullptr) {
+            out += "RPRT " + std::to_string(kNotAvailable) + "\n";
+        } else {
+            const Words args(words.begin() + static_cast<std::ptrdiff_t>(first),
+                             words.begin() + static_cast<std::ptrdiff_t>(next));
+            quit = run(*start.command, args, start.extended, start.separator, station, selected,
+                       out);
+        }
         at = next;
     } while (at < words.size() && !quit);
 }

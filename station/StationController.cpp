@@ -100,15 +100,20 @@ void StationController::frequencyRead(Vfo vfo, uint64_t hz) {
     // What the radio holds, unless a set came after the read went out. The mode came in the
     // same reply.
     (void)held.polled(HeldSettings::frequencyOf(vfo), hz, errandGeneration);
-    const uint8_t mode = vfo == Vfo::Downlink ? rig.rxMode() : rig.txMode();
-    if (operatingMode(mode) != nullptr) {
-        (void)held.polled(HeldSettings::modeOf(vfo), mode, modeGeneration);
-    }
+    holdRadioMode(vfo, modeGeneration);
     if (underWay == Errand::CheckLink) {
         return;
     }
     post(std::string(vfo == Vfo::Downlink ? "station: RX " : "station: TX ") + std::to_string(hz) +
          " Hz\n");
+}
+
+// The mode byte that came in the VFO's last reply, unless it is none of the radio's modes.
+void StationController::holdRadioMode(Vfo vfo, uint32_t generationAtRead) {
+    const uint8_t mode = vfo == Vfo::Downlink ? rig.rxMode() : rig.txMode();
+    if (operatingMode(mode) != nullptr) {
+        (void)held.polled(HeldSettings::modeOf(vfo), mode, generationAtRead);
+    }
 }
 
 // After every (re)connection every value held goes to the radio again.
@@ -131,6 +136,11 @@ void StationController::noticeLink(uint32_t nowMs) {
     held.reconnected();
     for (size_t i = 0; i < HeldSettings::kItems; ++i) {
         unsent |= held.pending(static_cast<Item>(i)) ? 1u << i : 0u;
+    }
+    // The handshake read both VFOs: their modes are known from now on, but for one that was
+    // set, which goes to the radio again.
+    for (const Vfo vfo : {Vfo::Downlink, Vfo::Uplink}) {
+        holdRadioMode(vfo, held.generation(HeldSettings::modeOf(vfo)));
     }
 }
 

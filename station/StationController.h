@@ -14,14 +14,16 @@
 // - Every connect and disconnect is reported.
 // - The radio is brought to the held settings (from the command line and from trackers), one
 //   command at a time, with the newest value of each.
-// - After every (re)connection, every held value goes to the radio again before the first poll.
+// - After every (re)connection, every held value goes to the radio again; the first poll
+//   follows them at once.
 // - Settings take turns, so that a tracker that re-sets the downlink faster than the radio takes
 //   frames cannot keep the uplink waiting.
 // - Once everything held at the connection has gone out, a poll that is due goes before the
 //   next setting, unless a poll went last: polls and settings take turns.
 // - Every pollMs the downlink is read, then the uplink, and both are reported. What a read
-//   finds on the VFO, its frequency and its mode, becomes what the station holds, unless a
-//   tracker set something newer meanwhile.
+//   finds on the VFO, its frequency and its mode (if it is one of the radio's modes), becomes
+//   what the station holds, unless a tracker set something newer meanwhile. The modes that the
+//   handshake read are held from the connection on, but for one a tracker set.
 // - With polling off, the downlink is still read every kLinkCheckMs, unreported, so that a radio
 //   switched off is noticed.
 // - A value that the radio refuses kMaxAttempts times in a row is given up.
@@ -98,6 +100,7 @@ private:
     void noticeLink(uint32_t nowMs);
     void finishErrand();
     void lost(uint32_t nowMs);
+    void holdRadioMode(Vfo vfo, uint32_t generationAtRead);
     void settle(uint32_t nowMs);
     void start(const Plan& plan, uint32_t nowMs);
     void startApply(HeldSettings::Item item, uint32_t nowMs);

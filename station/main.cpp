@@ -4,12 +4,11 @@
 // standard error (the driver's log). Each pass runs what is due, then sleeps until a byte
 // arrives, a descriptor can take output, the driver or the station has a timed step, the
 // device is to be opened again, systemd is owed a message, or a signal arrives: SIGINT or
-// SIGTERM ends the station, SIGHUP reads its configuration again.
+// SIGTERM ends the station, and so does its terminal's hang-up; any other SIGHUP reads its
+// configuration again.
 
 #include <errno.h>
-#include <fcntl.h>
 #include <string.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <string>
@@ -72,17 +71,6 @@ void warnIfOpen(ProgramOutput& output, const std::string& address, const std::st
         output.error("the rigctld protocol has no authentication: whoever reaches " +
                      visible(address.c_str()) + " port " + port + " controls the transmitter");
     }
-}
-
-// A SIGHUP is a request to reload, except when the station's controlling terminal has hung up:
-// the terminal closed, and its programs are to end, as they always have.
-bool hasControllingTerminal() {
-    const int fd = open("/dev/tty", O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    close(fd);
-    return true;
 }
 
 // Reads the command line and the configuration file again, and changes what may change while
@@ -163,9 +151,9 @@ int main(int argc, char** argv) {
     if (!openStandardDescriptors()) {
         return 1;
     }
-    // From here on, SIGINT and SIGTERM end the loop, and SIGHUP asks it to reload.
+    // From here on, SIGINT and SIGTERM end the loop, and so does the hang-up of the terminal the
+    // station was started from; any other SIGHUP asks it to reload.
     EventLoop loop(EventLoop::OnHangUp::Reload);
-    const bool hadTerminal = hasControllingTerminal();  // the one it was started from
     ProgramOutput output("ft847-station", {kOutputBytes, "station: ", "status"},
                          {kOutputBytes, "ft847-station: ", "log"});
     LineOutput& status = output.out();
@@ -254,9 +242,6 @@ int main(int argc, char** argv) {
 
     while (!loop.stopRequested()) {
         if (loop.takeReloadRequest()) {
-            if (hadTerminal && !hasControllingTerminal()) {
-                break;
-            }
             systemd.reloading(EventLoop::nowUs());
             reload(argc, argv, options, held, control, trackers, output);
             systemd.ready(EventLoop::nowUs());

@@ -98,6 +98,39 @@ struct StationBench {
         return n;
     }
 
+    // The opcodes of the frames sent since frame `from`, as hex ("13 23"): the reads, or the
+    // settings (every frame but a read).
+    std::string opcodes(size_t from, bool reads) const {
+        std::string text;
+        for (size_t i = from; i < uart.packets.size(); ++i) {
+            const uint8_t op = uart.packets[i][4];
+            if ((op == 0x13 || op == 0x23) == reads) {
+                static const char digits[] = "0123456789ABCDEF";
+                text += (text.empty() ? "" : " ") + std::string{digits[op >> 4], digits[op & 15]};
+            }
+        }
+        return text;
+    }
+
+    // When each frame with this opcode went out, from frame `from` on.
+    std::vector<uint32_t> timesOf(uint8_t opcode, size_t from = 0) const {
+        std::vector<uint32_t> at;
+        for (size_t i = from; i < uart.packets.size(); ++i) {
+            if (uart.packets[i][4] == opcode) {
+                at.push_back(uart.times[i]);
+            }
+        }
+        return at;
+    }
+
+    size_t framesLike(const HardwareSerial::Frame& frame) const {
+        size_t n = 0;
+        for (size_t i = 0; i < uart.packets.size(); ++i) {
+            n += uart.packets[i] == frame ? 1 : 0;
+        }
+        return n;
+    }
+
     std::string statusText() const {
         std::string text;
         for (const std::string& l : status) {
@@ -149,6 +182,38 @@ TEST_F(Station, ATrackerThatResetsTheDownlinkFasterThanTheRadioTakesFramesDoesNo
     EXPECT_EQ(uint64_t{radio.satRx.tens} * 10, downlink - downlink % 10) << "and the newest downlink";
 }
 
+// Pending settings take turns in the items' order (the downlink's frequency and mode, the
+// uplink's, the tone), starting after the one sent last. A tone is its code, then the encoder.
+TEST_F(Station, PendingSettingsTakeTurnsInTheItemsOrderStartingAfterTheOneSentLast) {
+    held.set(Item::Tone, 885);
+    held.set(Item::UplinkMode, 0x08);
+    held.set(Item::UplinkFrequency, 145910000);
+    held.set(Item::DownlinkMode, 0x08);
+    held.set(Item::DownlinkFrequency, 435300000);
+    connect();
+    EXPECT_EQ(opcodes(0, false), "00 4E 11 17 21 27 2B 2A") << "CAT ON, SAT ON, then in order";
+    const struct {
+        std::vector<std::pair<Item, uint64_t>> sets;
+        const char* sent;
+    } turns[] = {
+        {{{Item::UplinkFrequency, 145920000}}, "21"},
+        // After the uplink's frequency: the tone, then round to the downlink's.
+        {{{Item::DownlinkMode, 0x01}, {Item::DownlinkFrequency, 435310000}, {Item::Tone, 670}},
+         "2B 2A 11 17"},
+        // After the downlink's mode: the uplink's, then the tone (the encoder off).
+        {{{Item::Tone, 0}, {Item::DownlinkFrequency, 435320000}, {Item::UplinkMode, 0x01}},
+         "27 2A 11"},
+    };
+    for (const auto& turn : turns) {
+        const size_t from = uart.packets.size();
+        for (const auto& set : turn.sets) {
+            held.set(set.first, set.second);
+        }
+        run(2000);
+        EXPECT_EQ(opcodes(from, false), turn.sent);
+    }
+}
+
 TEST_F(Station, AfterAPowerCycleTheNewestHeldValuesGoToTheRadioBeforeTheFirstPoll) {
     held.set(Item::DownlinkFrequency, 435300000);
     held.set(Item::DownlinkMode, 0x08);
@@ -194,10 +259,13 @@ TEST_F(Station, AfterAPowerCycleTheNewestHeldValuesGoToTheRadioBeforeTheFirstPol
 
 // The mode byte of every poll's reply is what the station holds of the VFO's mode, unless a set
 // is on its way; a mode that nobody set is not sent back after a reconnection.
-TEST_F(Station, HoldsTheRadiosOwnModeFromTheFirstPollAndSendsOnlyModesThatWereSet) {
+TEST_F(Station, HoldsTheRadiosOwnModeFromTheConnectionAndSendsOnlyModesThatWereSet) {
     uint64_t mode = 0;
     EXPECT_FALSE(held.get(Item::DownlinkMode, mode));
     connect();
+    ASSERT_TRUE(frequencyReports.empty());
+    ASSERT_TRUE(held.get(Item::DownlinkMode, mode)) << "from the handshake's reads";
+    EXPECT_EQ(mode, 0x01u);
     runUntil([&] { return frequencyReports.size() >= 2; }, 1000);
     ASSERT_TRUE(held.get(Item::DownlinkMode, mode));
     EXPECT_EQ(mode, 0x01u) << "the radio model's SAT RX VFO is on USB";
@@ -212,6 +280,12 @@ TEST_F(Station, HoldsTheRadiosOwnModeFromTheFirstPollAndSendsOnlyModesThatWereSe
     EXPECT_EQ(mode, 0x04u);
     ASSERT_TRUE(held.get(Item::UplinkMode, mode));
     EXPECT_EQ(mode, 0x08u);
+    // A mode byte that is none of the radio's modes is not held.
+    radio.satRx.mode = 0x0A;
+    run(1200);
+    ASSERT_TRUE(held.get(Item::DownlinkMode, mode));
+    EXPECT_EQ(mode, 0x04u);
+    radio.satRx.mode = 0x04;
 
     radio.setPowered(false);
     runUntil([&] { return count("station: disconnected\n") == 1; }, 2000);
@@ -243,6 +317,23 @@ TEST_F(Station, AValueTheRadioRefusesIsGivenUpAfterThreeTries) {
     run(5000);
     EXPECT_TRUE(rig.isConnected()) << "nothing fails the link any more";
     EXPECT_EQ(count("station: disconnected\n"), 3u);
+}
+
+// A refusal counts against the value refused: one set while it was on its way starts with
+// none, and is given up after three refusals of its own.
+TEST_F(Station, ARefusalCountsOnlyAgainstTheValueThatWasRefused) {
+    modelled = false;  // the bench's own radio: every read answers 145.8 MHz
+    uart.powered = true;
+    held.set(Item::DownlinkFrequency, 145900000);
+    ASSERT_TRUE(rig.begin());
+    runUntil([&] { return framesLike({{0x14, 0x59, 0x00, 0x00, 0x11}}) == 1; }, 3000);
+    held.set(Item::DownlinkFrequency, 145910000);
+    runUntil([&] {
+        return count("station: the radio did not take RX 145910000 Hz; given up\n") == 1;
+    }, 30000);
+    EXPECT_EQ(framesLike({{0x14, 0x59, 0x10, 0x00, 0x11}}), 3u);
+    EXPECT_EQ(count("station: disconnected\n"), 4u);
+    EXPECT_EQ(count("station: the radio did not take RX 145900000 Hz; given up\n"), 0u);
 }
 
 TEST_F(Station, ARadioSwitchedOffWhileAValueIsOnItsWayBlamesNoValue) {
@@ -338,6 +429,100 @@ TEST(StationPolls, ASettingGetsItsTurnAtTheShortestPollInterval) {
     const size_t polls = frequencyReports.size();
     b.run(1000);
     EXPECT_GE(frequencyReports.size() - polls, 8u);
+}
+
+// Every poll interval the downlink is read, then the uplink, and both are reported. With polling
+// off only the downlink is read, every 5 s, unreported. Either way a radio switched off is
+// noticed at the next read: its timeout is the disconnect.
+TEST(StationPolls, ReadBothVfosEveryIntervalOrTheDownlinkEveryFiveSecondsWithPollingOff) {
+    const struct {
+        uint32_t pollMs;
+        uint32_t everyMs;   // from one read of the downlink to the next
+        const char* reads;  // in five intervals
+        size_t reports;     // of each VFO
+    } cases[] = {
+        {1000, 1000, "13 23 13 23 13 23 13 23 13 23", 5},
+        {250, 250, "13 23 13 23 13 23 13 23 13 23", 5},
+        {0, 5000, "13 13 13 13 13", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("poll every " + std::to_string(c.pollMs) + " ms");
+        StationBench b(c.pollMs);
+        b.connect();
+        // The first poll goes with the pass that finds the settings applied.
+        const size_t from = b.uart.packets.size() - 1;
+        ASSERT_EQ(b.uart.packets[from][4], 0x13);
+        ASSERT_EQ(b.uart.times[from], clockMs);
+        const size_t statusFrom = b.status.size();
+        b.run(5 * c.everyMs - 1);
+        EXPECT_EQ(b.opcodes(from, true), c.reads);
+        const std::vector<uint32_t> downlink = b.timesOf(0x13, from);
+        for (size_t i = 1; i < downlink.size(); ++i) {
+            EXPECT_EQ(downlink[i] - downlink[i - 1], c.everyMs);
+        }
+        const std::vector<std::string> said(b.status.begin() + static_cast<long>(statusFrom),
+                                            b.status.end());
+        EXPECT_EQ(std::count(said.begin(), said.end(), "station: RX 435800000 Hz\n"),
+                  static_cast<long>(c.reports));
+        EXPECT_EQ(std::count(said.begin(), said.end(), "station: TX 145900000 Hz\n"),
+                  static_cast<long>(c.reports));
+
+        b.radio.setPowered(false);
+        const uint32_t noticed =
+            b.runUntil([&] { return b.count("station: disconnected\n") == 1; }, 6000);
+        EXPECT_LE(noticed, c.everyMs + 500);
+    }
+}
+
+// A new poll interval counts from the last read of the downlink: the next is due then, or at
+// once if that time has passed.
+TEST(StationPolls, ANewIntervalCountsFromTheLastPoll) {
+    StationBench b(1000);
+    b.connect();
+    b.run(300);
+    const uint32_t last = b.timesOf(0x13).back();
+    b.control.setPollInterval(2000);
+    b.run(2500);
+    EXPECT_EQ(b.timesOf(0x13).back() - last, 2000u);
+
+    b.run(1000);
+    const size_t reads = b.timesOf(0x13).size();
+    b.control.setPollInterval(500);
+    b.run(1);
+    ASSERT_EQ(b.timesOf(0x13).size(), reads + 1) << "overdue: at once";
+    EXPECT_EQ(b.timesOf(0x13).back(), clockMs);
+}
+
+// A device that hung up is read at once, not at the next poll or link check: the read's
+// failure is the disconnect, and the driver's retry brings the link back. A poll under way
+// finds out as well, and goes on to the uplink as it would.
+TEST(StationPolls, AHungUpDeviceIsReadAtOnce) {
+    StationBench b(0);
+    b.connect();
+    b.run(1000);
+    size_t from = b.uart.packets.size();
+    b.control.deviceLost();
+    b.run(200);
+    EXPECT_EQ(b.opcodes(from, true), "13");
+    EXPECT_EQ(b.statusText().find("station: RX"), std::string::npos) << "unreported";
+
+    b.radio.setPowered(false);
+    b.control.deviceLost();
+    EXPECT_LE(b.runUntil([&] { return b.count("station: disconnected\n") == 1; }, 2000), 510u);
+    b.radio.setPowered(true);
+    b.runUntil([&] { return b.count("station: connected\n") == 2; }, 6000);
+
+    StationBench p(1000);
+    p.connect();
+    p.run(500);
+    const size_t polls = p.timesOf(0x13).size();
+    p.runUntil([&] { return p.timesOf(0x13).size() > polls; }, 1000);
+    from = p.uart.packets.size();
+    const size_t uplinkReports = p.count("station: TX 145900000 Hz\n");
+    p.control.deviceLost();
+    p.run(500);
+    EXPECT_EQ(p.opcodes(from, true), "23");
+    EXPECT_EQ(p.count("station: TX 145900000 Hz\n"), uplinkReports + 1);
 }
 
 // The program's loop sleeps until the sooner of msUntilNextStep() and the controller's next

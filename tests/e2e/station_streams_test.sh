@@ -73,7 +73,8 @@ stop_station quitter_station
 [ "$(cat "$work/quitter_head.out")" = "station: connected" ] || fail "head read something else"
 
 # A terminal (script(1) plays the terminal emulator): SIGHUP reloads the station while the
-# terminal is open; the SIGHUP of the terminal's hang-up, when its emulator is gone, ends it.
+# terminal is open; the kernel's SIGHUP of the terminal's hang-up, when its emulator is gone,
+# ends it.
 start_emulator tty
 script -qfc "exec $station --port $pty_tty" "$work/tty.typescript" </dev/null >/dev/null 2>&1 &
 pid_script=$!
@@ -90,4 +91,42 @@ while kill -0 "$pid_tty_station" 2>/dev/null; do
     [ "$SECONDS" -lt "$deadline" ] || fail "the station outlived its terminal"
     sleep 0.05
 done
+
+# A shell in a terminal: when the terminal closes, the shell passes the hang-up on to its jobs
+# (a process's SIGHUP, not the kernel's), and that ends them too, as it does when a process of
+# the terminal's session that is not its leader passes it on (a shell under `sh -c`, here a
+# relay). A job disowned hears nothing; a SIGHUP sent to it later asks for a reload.
+mkfifo "$work/shell.in"
+exec {shell_fd}<>"$work/shell.in"
+# exec: the interactive shell leads the session whatever $SHELL runs the command.
+script -qfc "exec bash --norc --noprofile -i" /dev/null <"$work/shell.in" >/dev/null 2>&1 &
+pid_shell=$!
+pids+=($!)
+start_job() {
+    printf '%q --port %q --wait-for-port >%q 2>&1 & echo $! >%q\n' "$station" "$work/no_$1" \
+        "$work/$1.out" "$work/$1.pid" >&"$shell_fd"
+}
+start_job job
+start_job disowned
+echo disown >&"$shell_fd"
+start_job relayed
+echo disown >&"$shell_fd"
+# shellcheck disable=SC2016  # expanded by the relay's shell
+printf 'bash -c %q &\n' 'trap "kill -HUP $(cat '"$work/relayed.pid"'); exit" HUP
+    while :; do sleep 0.05; done' >&"$shell_fd"
+for job in job disowned relayed; do
+    wait_for "$work/$job.out" "station: waiting for" 1 6
+    wait_for "$work/$job.pid" "" 1 3
+    pids+=("$(cat "$work/$job.pid")")
+done
+disown "$pid_shell"
+kill -KILL "$pid_shell"
+exec {shell_fd}>&-
+wait_for "$work/job.out" "station: stopped" 1 3
+wait_for "$work/relayed.out" "station: stopped" 1 3
+kill -HUP "$(cat "$work/disowned.pid")"
+wait_for "$work/disowned.out" "station: reloaded: nothing changed" 1 3
+[ "$(count "$work/disowned.out" "station: stopped")" -eq 0 ] || fail "the disowned job ended"
+kill -TERM "$(cat "$work/disowned.pid")"
+wait_for "$work/disowned.out" "station: stopped" 1 3
 echo "PASS: closed, full and abandoned standard streams, and a terminal that closes"

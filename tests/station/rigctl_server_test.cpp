@@ -28,8 +28,9 @@ struct Server {
     RigctlStation station{settings, true, false};
     RigctlServer server;
 
-    explicit Server(LineOutput* status = nullptr, uint32_t evictSilentMs = 30000)
-        : server(status, evictSilentMs) {
+    explicit Server(LineOutput* status = nullptr, uint32_t evictSilentMs = 30000,
+                    uint32_t quitGraceMs = 5000)
+        : server(status, evictSilentMs, quitGraceMs) {
         std::string error;
         EXPECT_TRUE(server.listen("127.0.0.1", "0", error)) << error;
     }
@@ -116,7 +117,43 @@ TEST(RigctlServer, ServesClientsApartAndAnswersSplitAndJoinedCommands) {
         s.turn();
     }
     EXPECT_EQ(s.server.clients(), 0u);
+    EXPECT_EQ(s.server.events.accepted, 2u);
+    EXPECT_EQ(s.server.events.closed, 2u);
     close(b);
+}
+
+// A client that quit and does not take its replies is closed after the grace (500 ms here),
+// not before: its place is not kept for good.
+TEST(RigctlServer, ClosesAClientThatQuitOnceItHadAWhileToTakeItsLastReplies) {
+    int lines[2];
+    ASSERT_EQ(pipe2(lines, O_NONBLOCK), 0);
+    LineOutput status(lines[1], 4096);
+    Server s(&status, 30000, 500);
+    const int sleepy = connectTo(s.server.port(), 4096);
+    std::string dumps;
+    // About 50 KB of replies: more than the sockets hold, less than the station queues.
+    for (int i = 0; i < 120; ++i) {
+        dumps += "\\dump_state\n";
+    }
+    const auto quit = std::chrono::steady_clock::now();
+    sendText(sleepy, dumps + "q\n");
+    for (int i = 0; i < 20; ++i) {
+        s.turn(5);
+    }
+    EXPECT_EQ(s.server.clients(), 1u) << "its replies wait";
+    while (s.server.clients() != 0 &&
+           std::chrono::steady_clock::now() - quit < std::chrono::seconds(3)) {
+        s.turn(5);
+    }
+    EXPECT_EQ(s.server.clients(), 0u);
+    EXPECT_GE(std::chrono::steady_clock::now() - quit, std::chrono::milliseconds(500));
+    char text[4096] = {};
+    ASSERT_GT(read(lines[0], text, sizeof text - 1), 0);
+    EXPECT_NE(std::string(text).find(" left without taking its last replies\n"), std::string::npos)
+        << text;
+    close(sleepy);
+    close(lines[0]);
+    close(lines[1]);
 }
 
 TEST(RigctlServer, RefusesANinthClientAndKeepsServingTheEight) {
@@ -203,6 +240,26 @@ TEST(RigctlServer, ListensOnlyWhereItIsTold) {
     EXPECT_FALSE(error.empty());
     EXPECT_TRUE(server.listen("localhost", "0", error)) << error;
     EXPECT_NE(server.port(), 0);
+
+    // An IPv6 address, and the port it took, where the machine has IPv6.
+    const int probe = socket(AF_INET6, SOCK_STREAM, 0);
+    sockaddr_in6 loopback{};
+    loopback.sin6_family = AF_INET6;
+    loopback.sin6_addr = in6addr_loopback;
+    const bool ipv6 = probe >= 0 &&
+                      bind(probe, reinterpret_cast<sockaddr*>(&loopback), sizeof loopback) == 0;
+    if (probe >= 0) {
+        close(probe);
+    }
+    if (!ipv6) {
+        GTEST_SKIP() << "no IPv6 loopback on this machine";
+    }
+    RigctlServer six;
+    ASSERT_TRUE(six.listen("::1", "0", error)) << error;
+    const int client = socket(AF_INET6, SOCK_STREAM, 0);
+    loopback.sin6_port = htons(six.port());
+    EXPECT_EQ(connect(client, reinterpret_cast<sockaddr*>(&loopback), sizeof loopback), 0);
+    close(client);
 }
 
 namespace {
@@ -322,6 +379,10 @@ TEST(RigctlServer, GivesTheSlotOfTheClientSilentLongestToANewcomerOnceItIsSilent
 
     char text[4096] = {};
     ASSERT_GT(read(lines[0], text, sizeof text - 1), 0);
+    const std::string refused = "station: tracker 127.0.0.1 port " +
+                                std::to_string(localPort(early)) +
+                                " refused: 8 trackers are connected\n";
+    EXPECT_NE(std::string(text).find(refused), std::string::npos) << text;
     const std::string evicted = "station: tracker 127.0.0.1 port " +
                                 std::to_string(localPort(clients[0])) +
                                 " evicted: silent for 0 s while all 8 places were taken; its "

@@ -104,8 +104,11 @@ TEST(RigctlFraming, ALineIsAStreamOfCommandsEachAnsweredInOrderInItsOwnForm) {
         // The words up to the next command are the arguments, as bad as they may be.
         {"F 145910000 1 f\n", "RPRT -1\n145900000\n"},
         {"f junk v\n", "145900000\nSub\n"},
-        // After a word that begins no command, the rest of the line is skipped.
-        {"w FA; f\n", "RPRT -11\n"},
+        // A command the station does not know is answered RPRT -11, its words up to the next
+        // command taken for its arguments; any long name begins a command.
+        {"w FA; f\n", "RPRT -11\n145900000\n"},
+        {"+f +\\get_level STRENGTH v\n",
+         "get_freq:\nFrequency: 145900000\nRPRT 0\nRPRT -11\nSub\n"},
         {"f ff f\n", "145900000\n145900000\n"},
         {"T 1 t q f\n", "RPRT -11\nRPRT -11\nRPRT 0\n"},
     });
@@ -244,9 +247,10 @@ TEST(RigctlReplies, FunctionsAreSatModeAlwaysOnAndTheUplinksToneEncoder) {
         {"U SATMODE 0\n", "RPRT -11\n"},
         {"+u SATMODE\n", "get_func: SATMODE\nFunc Status: 1\nRPRT 0\n"},
         {"+U SATMODE 0\n", "set_func: SATMODE 0\nRPRT -11\n"},
-        // Nothing known of the encoder, and no tone to switch it on at.
+        // Nothing known of the encoder, and no tone to switch it on at; off it goes all the same.
         {"u TONE\n", "RPRT -11\n"},
         {"U TONE 1\n", "RPRT -11\n"},
+        {"U TONE 0\nu TONE\n", "RPRT 0\n0\n"},
         // SkyRoof's CTCSS: C, then the encoder on or off.
         {"C 885\nU TONE 0\n", "RPRT 0\nRPRT 0\n"},
         {"u TONE\nc\n", "0\n0\n"},
@@ -527,4 +531,35 @@ TEST(HeldSettings, EveryHeldValueGoesAgainAfterAReconnectionUnlessTheRadioRefuse
     EXPECT_FALSE(held.failedToApply(Item::DownlinkFrequency, sent)) << "not the value that failed";
     const uint32_t newer = held.generation(Item::DownlinkFrequency);
     EXPECT_FALSE(held.failedToApply(Item::DownlinkFrequency, newer)) << "a new value starts afresh";
+}
+
+// Refusals count in a row, against one value: the radio taking it starts the count again, and
+// so does a new value, whether a tracker set it or a poll found it on the radio.
+TEST(HeldSettings, RefusalsCountInARowAgainstOneValue) {
+    HeldSettings held;
+    const Item f = Item::DownlinkFrequency;
+    // Whether one of so many refusals in a row gave the value up.
+    const auto refusals = [&](int times) {
+        bool givenUp = false;
+        for (int i = 0; i < times; ++i) {
+            givenUp = held.failedToApply(f, held.generation(f)) || givenUp;
+        }
+        return givenUp;
+    };
+    held.set(f, 145900000);
+    EXPECT_FALSE(refusals(2));
+    held.applied(f, held.generation(f));
+    held.reconnected();
+    EXPECT_FALSE(refusals(2)) << "two refusals, the value taken, two more: none three in a row";
+    held.set(f, 145910000);
+    EXPECT_FALSE(refusals(2)) << "a new value starts with none";
+    EXPECT_TRUE(refusals(1));
+
+    held.set(f, 145920000);
+    held.reconnected();
+    EXPECT_TRUE(held.pending(f)) << "a new value goes after a reconnection, refused before or not";
+    EXPECT_TRUE(refusals(3));
+    EXPECT_TRUE(held.polled(f, 145800000, held.generation(f)));
+    held.reconnected();
+    EXPECT_TRUE(held.pending(f)) << "what the radio holds goes again";
 }

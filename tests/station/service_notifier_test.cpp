@@ -1,5 +1,5 @@
 // systemd's notification protocol, with the test in systemd's place: a datagram socket of its
-// own, in the abstract namespace or at a path, that the notifier is pointed at.
+// own, at a path or in the abstract namespace, that the notifier is pointed at.
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,6 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -74,13 +73,14 @@ TEST(ServiceNotifier, WithoutNotifySocketOpensSendsAndWakesForNothing) {
     EXPECT_TRUE(complaints.empty());
 }
 
-// The life of a service, on an abstract socket and on one at a path: each state goes at once,
-// the status on change only, and at most every 250 ms, with the newest text.
+// The life of a service, on a socket at a path, as systemd hands it over (the other tests use
+// abstract names): each state goes at once, the status on change only, and at most every
+// 250 ms, with the newest text.
 TEST(ServiceNotifier, SaysTheStateAtOnceAndTheStatusOnChangeAtMostEveryQuarterSecond) {
     char folder[] = "/tmp/ft847-notify-XXXXXX";
     ASSERT_NE(mkdtemp(folder), nullptr);
-    for (const std::string& name : {uniqueName("life"), std::string(folder) + "/notify"}) {
-        SCOPED_TRACE(name);
+    const std::string name = std::string(folder) + "/notify";
+    {  // the socket is removed before its folder
         const Manager systemd(name);
         ServiceNotifier notifier({name.c_str(), nullptr, nullptr, 1}, kStart, nullptr);
         ASSERT_TRUE(notifier.active());
@@ -149,17 +149,16 @@ TEST(ServiceNotifier, PingsTheWatchdogEveryHalfIntervalWhenItIsThisProcesss) {
     EXPECT_EQ(anyPid.watchdogUs(), 400000u) << "no WATCHDOG_PID: this process's";
 }
 
-// systemd's queue full: the call returns at once, and the newest state goes 250 ms later. A
-// socket nobody listens on, or a name that is none, is said once.
+// systemd's queue full: the sends do not block (a blocking one would hang this test), and the
+// newest state goes 250 ms later. A socket nobody listens on, or a name that is none, is said
+// once.
 TEST(ServiceNotifier, NeverBlocksAndSaysOnceWhyItCannotNotify) {
     const std::string name = uniqueName("full");
     const Manager systemd(name);
     ServiceNotifier notifier({name.c_str(), nullptr, nullptr, 1}, kStart, nullptr);
-    const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < 1000; ++i) {
         notifier.reloading(kStart);
     }
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
     notifier.ready(kStart);
     EXPECT_EQ(notifier.usUntilDue(kStart + 1000), 249000u);
     const size_t queued = systemd.received().size();

@@ -114,15 +114,18 @@ TEST(ReloadPlan, HoldsOnlyWhatChangedAndKeepsWhatNeedsARestart) {
     read = radioConf();
     read.port = "/dev/ttyUSB1\x1b[2J";
     read.baud = 9600;
+    read.waitForPort = true;
     read.rigctldAddress = "::";
     read.rxMode = 0x01;
     const ReloadPlan restart = planReload(running, read);
     EXPECT_EQ(joined(restart.refused),
               "port /dev/ttyUSB1\\x1b[2J needs a restart; the station keeps /dev/ttyUSB0\n"
               "baud 9600 needs a restart; the station keeps 57600\n"
+              "wait-for-port yes needs a restart; the station keeps no\n"
               "rigctld [::]:4532 needs a restart; the station keeps 127.0.0.1:4532\n");
     EXPECT_EQ(restart.next.port, "/dev/ttyUSB0");
     EXPECT_EQ(restart.next.baud, 57600u);
+    EXPECT_FALSE(restart.next.waitForPort);
     EXPECT_EQ(restart.next.rigctldAddress, "127.0.0.1");
     ASSERT_EQ(restart.hold.size(), 1u);
     EXPECT_EQ(restart.hold[0].item, Item::DownlinkMode);
