@@ -15,7 +15,8 @@
 
 foreach(kind bare semihosting)
   add_library(ft847_startup_${kind} OBJECT ${FT847_ARCH_DIR}/Startup.c)
-  target_include_directories(ft847_startup_${kind} PRIVATE ${FT847_ARCH_DIR})
+  target_include_directories(ft847_startup_${kind} PRIVATE ${FT847_ARCH_DIR}
+                             ${PROJECT_SOURCE_DIR}/ports/arch)
   target_compile_options(ft847_startup_${kind} PRIVATE ${FT847_WARNINGS} -Os)
 endforeach()
 target_compile_definitions(ft847_startup_semihosting PRIVATE FT847_SEMIHOSTING)
@@ -44,8 +45,8 @@ function(ft847_add_board_program name)
                  $<TARGET_OBJECTS:ft847_startup_${kind}>)
   set_target_properties(${name} PROPERTIES SUFFIX .elf
     LINK_DEPENDS "${FT847_BOARD_MEMORY};${FT847_ARCH_SECTIONS}")
-  target_include_directories(${name} PRIVATE ${FT847_ARCH_DIR} ${FT847_BOARD_DIR}
-                             ${PROJECT_SOURCE_DIR}/ports/common)
+  target_include_directories(${name} PRIVATE ${FT847_ARCH_DIR} ${PROJECT_SOURCE_DIR}/ports/arch
+                             ${FT847_BOARD_DIR} ${PROJECT_SOURCE_DIR}/ports/common)
   target_link_libraries(${name} PRIVATE ${PROGRAM_LIBRARIES})
   target_compile_options(${name} PRIVATE ${FT847_WARNINGS} -Os)
   string(TOUPPER "${kind}" kind)

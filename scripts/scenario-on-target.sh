@@ -38,7 +38,7 @@ for source in driver/*.cpp bench/*.cpp tests_ft847_power/*.cpp; do
   objects+=("$object")
 done
 # shellcheck disable=SC2086
-"${prefix}gcc" $cpu $common $warnings -DFT847_SEMIHOSTING -Iports/arch/$arch \
+"${prefix}gcc" $cpu $common $warnings -DFT847_SEMIHOSTING -Iports/arch/$arch -Iports/arch \
   -c ports/arch/$arch/Startup.c -o "$out/Startup.c.o"
 objects+=("$out/Startup.c.o")
 # The C driver links: C++ programs without the C++ library need nothing from it, and the RV32

@@ -7,14 +7,7 @@
 
 #include <stdint.h>
 
-enum {
-    kSemihostingWriteText = 0x04, /* SYS_WRITE0: a text up to its terminating zero */
-    kSemihostingExit = 0x18       /* SYS_EXIT: the argument is the reason */
-};
-
-/* SYS_EXIT's reasons: QEMU ends with status 0 for the first, 1 for the second. */
-#define kSemihostingApplicationExit 0x20026u
-#define kSemihostingRunTimeError 0x20023u
+#include "SemihostingCodes.h"
 
 static inline uintptr_t semihostingCall(uint32_t operation, const void* argument) {
     register uintptr_t a0 __asm__("a0") = operation;

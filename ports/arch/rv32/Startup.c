@@ -8,6 +8,7 @@
         a board without one gets the empty default;
      4. it runs the constructors of the globals, then main();
      5. it hands main()'s status on.
+   Steps 2 to 5 are every architecture's (ports/arch/ResetPath.h).
 
    Semihosting or bare is a build choice (FT847_SEMIHOSTING), not another copy. A semihosted
    program (picolibc's semihost library) has the host's console as its standard streams, and its
@@ -21,31 +22,14 @@
 
 #include <stdint.h>
 
-#if defined(FT847_SEMIHOSTING)
-#include <stdlib.h>
+#include "ResetPath.h"
 
+#if defined(FT847_SEMIHOSTING)
 #include "Semihosting.h"
 #endif
 
-extern uint32_t __data_load[];
-extern uint32_t __data_start[];
-extern uint32_t __data_end[];
-extern uint32_t __bss_start[];
-extern uint32_t __bss_end[];
-extern void (*__init_array_start[])(void);
-extern void (*__init_array_end[])(void);
-
-int main(void);
-
-/* Names the image for the registration of its globals' destructors; crtbegin.o defines it in a
-   hosted program. */
-void* __dso_handle = &__dso_handle;
-
 void resetHandler(void) __attribute__((noreturn));
 void machineTrap(void) __attribute__((interrupt("machine")));
-
-__attribute__((weak)) void boardStart(void) {}
-__attribute__((weak)) void boardTickInterrupt(void) {}
 
 __asm__(
     "  .section .text.start, \"ax\", @progbits\n"
@@ -83,24 +67,6 @@ void resetHandler(void) {
     __asm__ volatile(".option push\n.option arch, +zicsr\ncsrw mtvec, %0\n.option pop"
                      :
                      : "r"(&machineTrap));
-    const uint32_t* from = __data_load;
-    for (uint32_t* to = __data_start; to < __data_end;) {
-        *to++ = *from++;
-    }
-    for (uint32_t* to = __bss_start; to < __bss_end;) {
-        *to++ = 0;
-    }
-    boardStart();
-    for (void (**constructor)(void) = __init_array_start; constructor < __init_array_end;) {
-        (*constructor++)();
-    }
-    const int status = main();
-#if defined(FT847_SEMIHOSTING)
-    exit(status);
-#else
-    (void)status;
-    for (;;) {
-        __asm__ volatile("wfi");
-    }
-#endif
+    prepareMemory();
+    runProgram();
 }

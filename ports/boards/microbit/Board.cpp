@@ -12,6 +12,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "CorePeripherals.h"
 #include "HardwareSerial.h"
 #include "Log.h"
 #include "Millis.h"
@@ -27,21 +28,7 @@ constexpr uint32_t kRxPin = 25;
 
 Nrf51Uart<0x40002000> catUart;  // UART0, wired to the radio's CAT socket
 
-struct SysTickRegisters {
-    volatile uint32_t control;
-    volatile uint32_t reload;
-    volatile uint32_t value;
-};
-SysTickRegisters& sysTick() { return *reinterpret_cast<SysTickRegisters*>(0xE000E010u); }
-constexpr uint32_t kSysTickEnable = 1u << 0;
-constexpr uint32_t kSysTickInterrupt = 1u << 1;
-constexpr uint32_t kSysTickProcessorClock = 1u << 2;
-
-// NVIC: set-enable register of interrupts 0 to 31; UART0 is the nRF51's interrupt 2.
-volatile uint32_t& interruptSetEnable() {
-    return *reinterpret_cast<volatile uint32_t*>(0xE000E100u);
-}
-constexpr uint32_t kUart0Interrupt = 1u << 2;
+constexpr uint32_t kUart0Interrupt = 1u << 2;  // the nRF51's interrupt 2
 
 volatile uint32_t tickMs;
 
@@ -58,10 +45,8 @@ __attribute__((section(".vectors.interrupts"), used)) void (*const boardInterrup
     unexpectedInterrupt, unexpectedInterrupt, uart0Interrupt};
 
 void boardStart() {
-    interruptSetEnable() = kUart0Interrupt;
-    sysTick().reload = kClockHz / 1000 - 1;
-    sysTick().value = 0;
-    sysTick().control = kSysTickEnable | kSysTickInterrupt | kSysTickProcessorClock;
+    cortex_m::enableInterrupts(kUart0Interrupt);
+    cortex_m::startMillisecondTick(kClockHz);
     (void)semihostingCall(kSemihostingWriteText,
                           "board: micro:bit, nRF51822, radio on UART0, console by semihosting\n");
 }

@@ -15,6 +15,7 @@
 #include <stdint.h>
 
 #include "ByteRing.h"
+#include "CorePeripherals.h"
 
 template <uintptr_t Base>
 class Nrf51Uart {
@@ -54,12 +55,10 @@ public:
         while (taken < len && toSend.put(data[taken])) {
             ++taken;
         }
-        uint32_t mask = 0;
-        __asm__ volatile("mrs %0, primask\n cpsid i" : "=r"(mask) : : "memory");
+        const cortex_m::InterruptsMasked masked;
         if (!sending) {
             sendNext();
         }
-        __asm__ volatile("msr primask, %0" : : "r"(mask) : "memory");
         return taken;
     }
 

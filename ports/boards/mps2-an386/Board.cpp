@@ -14,6 +14,7 @@
 #include <stdint.h>
 
 #include "CmsdkUart.h"
+#include "CorePeripherals.h"
 #include "HardwareSerial.h"
 #include "Log.h"
 #include "Millis.h"
@@ -26,21 +27,7 @@ constexpr uint32_t kConsoleBaud = 115200;
 CmsdkUart<0x40004000> catUart;  // UART0, wired to the radio's CAT socket
 CmsdkUart<0x40005000> console;  // UART1
 
-struct SysTickRegisters {
-    volatile uint32_t control;
-    volatile uint32_t reload;
-    volatile uint32_t value;
-};
-SysTickRegisters& sysTick() { return *reinterpret_cast<SysTickRegisters*>(0xE000E010u); }
-constexpr uint32_t kSysTickEnable = 1u << 0;
-constexpr uint32_t kSysTickInterrupt = 1u << 1;
-constexpr uint32_t kSysTickProcessorClock = 1u << 2;
-
-// NVIC: set-enable register of interrupts 0 to 31. UART0 receives on 0 and sends on 1, UART1
-// on 2 and 3.
-volatile uint32_t& interruptSetEnable() {
-    return *reinterpret_cast<volatile uint32_t*>(0xE000E100u);
-}
+// UART0 receives on interrupt 0 and sends on 1, UART1 on 2 and 3.
 constexpr uint32_t kUartInterrupts = 0xFu;
 
 volatile uint32_t tickMs;
@@ -68,10 +55,8 @@ __attribute__((section(".vectors.interrupts"), used)) void (*const boardInterrup
 
 void boardStart() {
     console.open(kConsoleBaud);
-    interruptSetEnable() = kUartInterrupts;
-    sysTick().reload = kClockHz / 1000 - 1;
-    sysTick().value = 0;
-    sysTick().control = kSysTickEnable | kSysTickInterrupt | kSysTickProcessorClock;
+    cortex_m::enableInterrupts(kUartInterrupts);
+    cortex_m::startMillisecondTick(kClockHz);
     consoleText("board: MPS2 AN386, radio on UART0, console on UART1\r\n");
 }
 }

@@ -15,6 +15,7 @@
 #include <stdint.h>
 
 #include "ByteRing.h"
+#include "CorePeripherals.h"
 
 template <uintptr_t Base>
 class CmsdkUart {
@@ -50,10 +51,8 @@ public:
         }
         // Starts the line if it is idle. Masked, since the transmit interrupt takes from the
         // same ring.
-        uint32_t mask = 0;
-        __asm__ volatile("mrs %0, primask\n cpsid i" : "=r"(mask) : : "memory");
+        const cortex_m::InterruptsMasked masked;
         sendNext();
-        __asm__ volatile("msr primask, %0" : : "r"(mask) : "memory");
         return taken;
     }
 
