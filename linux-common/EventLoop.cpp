@@ -17,15 +17,16 @@ void noteStop(int) { stopSignal = 1; }
 // Only sets flags. The kernel sends SIGHUP when the controlling terminal hangs up; a process
 // sends it to ask for a reload (kill, systemctl reload), and so does the shell that owned a
 // terminal that hung up, passing the hang-up on to its jobs. That shell is of the station's own
-// session, though not always its leader (`sh -c bash` under script or ssh): wait() tells its
-// hang-up by the terminal being gone.
+// session, though not always its leader (`sh -c bash` under script or ssh), and it may be gone
+// already, since it exits next: wait() tells its hang-up by the terminal being gone.
 void noteHangUp(int, siginfo_t* info, void*) {
     if (info->si_code == SI_KERNEL) {
         stopSignal = 1;
         return;
     }
     const int savedErrno = errno;
-    if (getsid(info->si_pid) == ownSession) {
+    const pid_t session = getsid(info->si_pid);
+    if (session == ownSession || (session < 0 && errno == ESRCH)) {
         hangUpFromSession = 1;
     }
     errno = savedErrno;
