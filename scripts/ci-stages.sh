@@ -4,6 +4,9 @@
 # scripts/render-docs.py renders (block ci-stages). Source it, then:
 #   stage WHAT      ends the stage before, if any, and starts this one
 #   stage_end       ends the stage under way
+#   stage_wait WHAT PID   waits for a check run in the background, as a stage of its own whose
+#                   processor time is none: what the wait collects is the check's, which its
+#                   own line reports. Returns the check's status.
 # A line: stage WALL-SECONDS CPU-SECONDS WHAT
 stages_file=${FT847_STAGES_FILE:-build-figures/ci-stages.txt}
 mkdir -p "$(dirname "$stages_file")"
@@ -40,4 +43,14 @@ stage() {
     read_children_cpu
     stage_cpu=$children_cpu
     echo "== $stage_what"
+}
+
+stage_wait() {
+    stage "$1"
+    local status=0
+    wait "$2" || status=$?
+    read_children_cpu
+    stage_cpu=$children_cpu
+    stage_end
+    return "$status"
 }
