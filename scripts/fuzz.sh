@@ -14,21 +14,27 @@ scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
 mkdir -p "$scratch/rigctl"
 mkdir -p build-figures
+# The two fuzzers side by side, one a core; each log is read when both are done.
 build-fuzz/fuzz/ft847_fuzz -runs="$runs" -seed=847 -max_len=400 -print_final_stats=1 \
-  "$scratch" fuzz/corpus 2>&1 | tee build-fuzz/fuzz.log | grep -E "INITED|DONE|Done|ERROR|invariant" || true
-status=${PIPESTATUS[0]}
-if [ "$status" -ne 0 ]; then
-  tail -n 60 build-fuzz/fuzz.log
-  exit "$status"
-fi
+  "$scratch" fuzz/corpus >build-fuzz/fuzz.log 2>&1 &
+driver_fuzzer=$!
 rigctl_runs=$((runs * 5))
 build-fuzz/fuzz/ft847_rigctl_fuzz -runs="$rigctl_runs" -seed=847 -max_len=2000 \
-  -print_final_stats=1 "$scratch/rigctl" fuzz/rigctl-corpus 2>&1 | tee build-fuzz/rigctl-fuzz.log |
-  grep -E "INITED|DONE|Done|ERROR|rule broken" || true
-status=${PIPESTATUS[0]}
-if [ "$status" -ne 0 ]; then
+  -print_final_stats=1 "$scratch/rigctl" fuzz/rigctl-corpus >build-fuzz/rigctl-fuzz.log 2>&1 &
+rigctl_fuzzer=$!
+driver_status=0
+rigctl_status=0
+wait "$driver_fuzzer" || driver_status=$?
+wait "$rigctl_fuzzer" || rigctl_status=$?
+grep -E "INITED|DONE|Done|ERROR|invariant" build-fuzz/fuzz.log || true
+grep -E "INITED|DONE|Done|ERROR|rule broken" build-fuzz/rigctl-fuzz.log || true
+if [ "$driver_status" -ne 0 ]; then
+  tail -n 60 build-fuzz/fuzz.log
+  exit "$driver_status"
+fi
+if [ "$rigctl_status" -ne 0 ]; then
   tail -n 60 build-fuzz/rigctl-fuzz.log
-  exit "$status"
+  exit "$rigctl_status"
 fi
 {
   echo "runs $(grep -oE '^stat::number_of_executed_units: *[0-9]+' build-fuzz/fuzz.log | grep -oE '[0-9]+$')"

@@ -50,19 +50,69 @@ def pages():
 
 
 def figures(name):
-    """The "name value" lines of build-figures/NAME: a dict of lists, in order."""
-    path = os.path.join(FIGURES, name)
-    if not os.path.exists(path):
+    """The "name value" lines of build-figures/NAME: a dict of lists, in order. A NAME with a
+    "*" reads every file it matches, as the figures of each board are kept apart."""
+    paths = sorted(glob.glob(os.path.join(FIGURES, name)))
+    if not paths:
         raise Missing(name)
+    values = {}
+    for path in paths:
+        with open(path) as text:
+            for line in text:
+                line = line.rstrip('\n')
+                if not line.strip() or line.startswith('#'):
+                    continue
+                key, _, value = line.partition(' ')
+                values.setdefault(key, []).append(value)
+    return Figures(name, values)
+
+
+# --- The table of boards ---------------------------------------------------------------------
+
+BOARD_TABLE = os.path.join(ROOT, 'ports', 'boards', 'boards.txt')
+
+
+def facts(path):
+    """The "name value" lines of a board's board.txt or an architecture's arch.txt."""
     values = {}
     with open(path) as text:
         for line in text:
-            line = line.rstrip('\n')
-            if not line.strip() or line.startswith('#'):
+            if line[:1].isalpha():
+                key, _, value = line.strip().partition(' ')
+                values[key] = value.strip()
+    return values
+
+
+def boards(program=None):
+    """The rows of ports/boards/boards.txt, in order, or those that name PROGRAM: each a dict of
+    the board, its target, what it runs, its NAME=value words and its board.txt."""
+    rows = []
+    with open(BOARD_TABLE) as text:
+        for line in text:
+            words = line.split()
+            if len(words) < 3 or words[0] != 'board':
                 continue
-            key, _, value = line.partition(' ')
-            values.setdefault(key, []).append(value)
-    return Figures(name, values)
+            row = {'board': words[1], 'target': words[2], 'programs': [], 'values': {}}
+            for word in words[3:]:
+                name, equals, value = word.partition('=')
+                if equals:
+                    row['values'][name] = value
+                    row['programs'].append(name)
+                else:
+                    row['programs'].append(word)
+            row['facts'] = facts(os.path.join(ROOT, 'ports', 'boards', words[1], 'board.txt'))
+            if program is None or program in row['programs']:
+                rows.append(row)
+    return rows
+
+
+def idle_bound():
+    with open(BOARD_TABLE) as text:
+        for line in text:
+            words = line.split()
+            if words[:2] == ['bound', 'idle-update-instructions']:
+                return int(words[2])
+    raise KeyError(f'{BOARD_TABLE} has no line "bound idle-update-instructions N"')
 
 
 class Figures:
@@ -102,7 +152,7 @@ def code(text):
 # --- The driver on a board -------------------------------------------------------------------
 
 def main_loop():
-    return ['```cpp'] + source('ports/cortex-m4/example/MainLoop.cpp').rstrip('\n').split('\n') + \
+    return ['```cpp'] + source('examples/MainLoop.cpp').rstrip('\n').split('\n') + \
         ['```']
 
 
@@ -125,15 +175,15 @@ def object_footprint():
     f = figures('footprint.txt')
     return [
         'Cortex-M4 (`-mcpu=cortex-m4 -mthumb -mfloat-abi=hard -mfpu=fpv4-sp-d16 -Os`), the driver',
-        f'object `build-arm/ft847_driver.o`, built by {f["compiler"]}:',
+        f'object `build/boards/size-cortex-m4f/ft847_driver.o`, built by {f["compiler"]}:',
         '',
         *table(['Section', 'Bytes', 'Bound'], [
             ['`.text`: code', f['text'], ''],
             ['`.rodata`: log texts, tone tables, vtable', f['rodata'], ''],
             ['`text` column of `arm-none-eabi-size`: code plus read-only data', f['size-text'],
-             'at most 3,300 (CI)'],
-            ['`.data`', f['data'], 'none (CI)'],
-            ['`.bss`', f['bss'], 'none (CI)'],
+             'at most 3,300 (CTest)'],
+            ['`.data`', f['data'], 'none (CTest)'],
+            ['`.bss`', f['bss'], 'none (CTest)'],
             ['`sizeof(FT847)` on the 32-bit target', f['sizeof'],
              f'at most {f["sizeof-bound"]} (`static_assert`)'],
         ], ['---', '---:', '---']),
@@ -147,7 +197,7 @@ def update_cost():
         f'callgrind, built by {f["compiler"]}:',
         '',
         *table(['Phase', 'Instructions per call', 'Calls', 'Bound'], [
-            ['connected and idle', f['idle'], f['idle-updates'], 'at most 20 (CI)'],
+            ['connected and idle', f['idle'], f['idle-updates'], f'at most {idle_bound()} (CTest)'],
             ['connect handshake, `begin()` to connected', f['handshake'],
              f['handshake-updates'], ''],
             ['`setModeFm()` with read-back, until no longer busy', f['command'],
@@ -156,8 +206,6 @@ def update_cost():
     ]
 
 
-LINKED_TARGETS = [('cortex-m4f', 'Cortex-M4F'), ('cortex-m0p', 'Cortex-M0+'),
-                  ('rv32imac', 'RV32IMAC')]
 ALLOCATORS = ['malloc', '_malloc_r', '_calloc_r', '_realloc_r', '_sbrk']
 
 
@@ -171,9 +219,9 @@ def heap_brief(names):
     return ', '.join(named) + (f' and {more} more' if more else '')
 
 
-def linked_target(f, target, title):
+def linked_board(f, board):
     def get(key):
-        return f[f'{target}-{key}']
+        return f[f'{board}-{key}']
 
     cost, own = int(get('cost')), int(get('own-text'))
     helpers_text, helpers_ram = int(get('helpers-text')), int(get('helpers-ram'))
@@ -188,9 +236,9 @@ def linked_target(f, target, title):
         helper_row = [f'of which library routines: {named}', helpers_text, helpers_ram]
     path = ' → '.join(f'`{step}()`' for step in get('stack-path').split(' > '))
     return [
-        f'{title} (`{flags}`, {libc}), built by {get("compiler")}:',
+        f'{get("processor")}, board `{board}` (`{flags}`, {libc}), built by {get("compiler")}:',
         '',
-        *table(['What', 'Flash bytes', 'RAM bytes', 'Bound (CI)'], [
+        *table(['What', 'Flash bytes', 'RAM bytes', 'Bound (CTest)'], [
             ['the driver, linked: the image with it minus the image without', cost, ram,
              f'flash at most {int(get("bound")):,}; no heap routine'],
             ['of which its own code and read-only data, and its object in `.bss`', own, radio, ''],
@@ -207,23 +255,26 @@ def linked_target(f, target, title):
 
 
 def linked():
-    f = figures('linked-size.txt')
-    out = ['Linked with `--gc-sections` by `scripts/linked-size.sh` (images in `build-arm`, '
-           '`build-m0plus`, `build-rv32`):', '']
-    for target, title in LINKED_TARGETS:
-        out += linked_target(f, target, title) + ['']
+    f = figures('linked-size-*.txt')
+    names = [row['board'] for row in boards('linked-images')]
+    out = ['Linked with `--gc-sections` on the boards of `ports/boards/boards.txt` that build the '
+           'images, and measured by `scripts/linked-size.sh` (images in '
+           '`build/boards/<board>/tools/linked-size`):', '']
+    for board in names:
+        out += linked_board(f, board) + ['']
 
     def row(label, key, shape=str):
-        return [label] + [shape(f[f'{t}-{key}']) for t, _ in LINKED_TARGETS]
+        return [label] + [shape(f[f'{b}-{key}']) for b in names]
 
     exits = ['registering the global driver\'s destructor for exit, flash / RAM bytes '
-             '(included above)'] + [f'{f[t + "-exit-text"]} / {f[t + "-exit-ram"]}'
-                                    for t, _ in LINKED_TARGETS]
-    out += table(['The driver object'] + [title for _, title in LINKED_TARGETS], [
+             '(included above)'] + [f'{f[b + "-exit-text"]} / {f[b + "-exit-ram"]}'
+                                    for b in names]
+    processors = [f[b + '-processor'] for b in names]
+    out += table(['The driver object'] + processors, [
         row(f'`sizeof(FT847)`, bytes: at most {f["sizeof-bound"]} on each target, held by a '
             '`static_assert` in its build', 'sizeof'),
-    ], ['---', '---:', '---:', '---:']) + ['']
-    out += table(['Beyond the driver'] + [title for _, title in LINKED_TARGETS], [
+    ], ['---'] + ['---:'] * len(names)) + ['']
+    out += table(['Beyond the driver'] + processors, [
         exits,
         row('a console `printf` on the C library\'s `vsnprintf`, integer conversions only, '
             'flash bytes', 'printf'),
@@ -231,33 +282,54 @@ def linked():
             'printf-float'),
         row('heap routines with that integer `printf`', 'printf-heap', heap_brief),
         row('heap routines with the floating-point `printf`', 'printf-float-heap', heap_brief),
-    ], ['---', '---:', '---:', '---:'])
+    ], ['---'] + ['---:'] * len(names))
     return out
-
-
-TARGET_COST = [('cortex-m4f', 'Cortex-M4F'), ('cortex-m0p', 'Cortex-M0+'),
-               ('rv32imac', 'RV32IMAC')]
 
 
 def target_cost():
-    f = figures('target-cost.txt')
-    out = ['Counted by `scripts/target-cost.sh` under ' + f['cortex-m4f-qemu'] + ':', '']
-    for target, title in TARGET_COST:
-        out.append(f'- {title}: `{f[target + "-flags"]}`, built by {f[target + "-compiler"]}; '
-                   f'the counter read {f[target + "-calibration"]} for a function of ten '
-                   'instructions.')
+    f = figures('target-cost-*.txt')
+    names = [row['board'] for row in boards('cost-probe')]
+    out = ['Counted by `scripts/target-cost.sh` under ' + f[names[0] + '-qemu'] + ':', '']
+    for b in names:
+        out.append(f'- {f[b + "-processor"]} on `{b}`: `{f[b + "-flags"]}`, built by '
+                   f'{f[b + "-compiler"]}; the counter read {f[b + "-calibration"]} for a '
+                   'function of ten instructions.')
     out.append('')
 
     def row(label, phase, bound=''):
-        return [label] + [f[f'{t}-{phase}'] for t, _ in TARGET_COST] + \
-            [f['cortex-m4f-' + phase + '-updates'], bound]
+        return [label] + [f[f'{b}-{phase}'] for b in names] + \
+            [f[names[0] + '-' + phase + '-updates'], bound]
 
-    out += table(['Phase'] + [title for _, title in TARGET_COST] + ['Calls', 'Bound'], [
-        row('connected and idle', 'idle', 'at most 20 on the Cortex-M4F (CI)'),
+    out += table(['Phase'] + [f'{f[b + "-processor"]} (`{b}`)' for b in names] +
+                 ['Calls', 'Bound'], [
+        row('connected and idle', 'idle', f'at most {idle_bound()} on every board (CTest)'),
         row('connect handshake, `begin()` to connected', 'handshake'),
         row('`setModeFm()` with read-back, until no longer busy', 'command'),
-    ], ['---', '---:', '---:', '---:', '---:', '---'])
+    ], ['---'] + ['---:'] * (len(names) + 1) + ['---'])
     return out
+
+
+def board_table():
+    """The boards of ports/boards/boards.txt, what each is and what builds and runs on it."""
+    rows = []
+    for row in boards():
+        facts_ = row['facts']
+        arch = facts(os.path.join(ROOT, 'ports', 'arch', facts_['arch'], 'arch.txt'))
+        values = row['values']
+        runs = []
+        for program in row['programs']:
+            if program == 'linked-images':
+                runs.append(f'linked-images (flash at most {int(values["flash-bound"]):,} '
+                            f'bytes, {int(values["no-log-bound"]):,} without the log)')
+            elif program == 'fault-sequences':
+                runs.append(f'fault-sequences ({int(values[program]):,})')
+            elif program not in ('flash-bound', 'no-log-bound'):
+                runs.append(program)
+        emulator = facts_.get('emulator')
+        rows.append([code(row['board']), code(row['target']), facts_['processor'],
+                     arch['c-library'], code(emulator) if emulator else 'none', ', '.join(runs)])
+    return table(['Board', 'Target', 'Processor', 'C library', 'Emulator', 'Builds and runs'],
+                 rows)
 
 
 # --- Robustness ------------------------------------------------------------------------------
@@ -293,7 +365,7 @@ def robustness():
     coverage = figures('coverage.txt')
     n = fault.number
     out = [
-        'Every CI run (`scripts/ci-robustness.sh`, called by `.ci/run`) exercises the driver as',
+        'Every CI run (`.ci/run`: CTest, then `scripts/ci-robustness.sh`) exercises the driver as',
         'follows:',
         '',
         *table(['What', 'Figure'], [
@@ -464,21 +536,54 @@ def rigctld_churn():
     ])
 
 
+# --- CI ------------------------------------------------------------------------------------
+
+def ci_stages():
+    f = figures('ci-stages.txt')
+
+    def rows(kind):
+        out = []
+        for line in f.all(kind):
+            wall, cpu, what = line.split(' ', 2)
+            out.append([what, wall, cpu])
+        return out
+
+    total = int(f['total'])
+    return [
+        f'The stages of the last CI run measured, on {f["cores"]} cores (`.ci/run`, which writes '
+        '`build-figures/ci-stages.txt`). Processor time is that of everything a stage ran, on all '
+        f'cores. The machine\'s load averaged {f["load"]} over the last 15 minutes of the run.',
+        '',
+        *table(['Stage', 'Seconds', 'Processor seconds'], rows('stage') + [
+            ['the whole run', total, '']], ['---', '---:', '---:']),
+        '',
+        'Beside them, in the background, from the end of the package\'s checks:',
+        '',
+        *table(['Check', 'Seconds', 'Processor seconds'], rows('beside'),
+               ['---', '---:', '---:']),
+        '',
+        f'{total // 60} minutes {total % 60} seconds in all.',
+    ]
+
+
 # --- The front page --------------------------------------------------------------------------
 
 def headline():
-    linked_size = figures('linked-size.txt')
-    target_cost = figures('target-cost.txt')
+    linked_size = figures('linked-size-*.txt')
+    target_cost = figures('target-cost-*.txt')
     fault = figures('fault-injection.txt')
     coverage = figures('coverage.txt')
+    # The Cortex-M4F's figures: its linked images and its cost probe, wherever they run.
+    size = next(r['board'] for r in boards('linked-images') if r['target'] == 'cortex-m4f')
+    cost = next(r['board'] for r in boards('cost-probe') if r['target'] == 'cortex-m4f')
     return table(['What', 'Figure', 'Full table'], [
         ['flash a Cortex-M4F firmware pays for the driver / without its log / RAM',
-         f'{int(linked_size["cortex-m4f-cost"]):,} / '
-         f'{int(linked_size["cortex-m4f-no-log-cost"]):,} / '
-         f'{int(linked_size["cortex-m4f-data"]) + int(linked_size["cortex-m4f-bss"])} bytes',
+         f'{int(linked_size[size + "-cost"]):,} / '
+         f'{int(linked_size[size + "-no-log-cost"]):,} / '
+         f'{int(linked_size[size + "-data"]) + int(linked_size[size + "-bss"])} bytes',
          '[footprint](docs/footprint.md#linked-images)'],
         ['instructions per idle `update()` on a Cortex-M4F (counted under QEMU)',
-         target_cost['cortex-m4f-idle'],
+         target_cost[cost + '-idle'],
          '[on each target](docs/firmware-in-the-loop.md#instructions-per-update-on-each-target)'],
         ['seeded fault-injection sequences in every CI run', fault.number('sequences'),
          '[robustness](docs/robustness.md#figures-of-a-ci-run)'],
@@ -495,16 +600,18 @@ BLOCKS = {
     'object-symbols': (object_symbols, ['footprint.txt']),
     'object-footprint': (object_footprint, ['footprint.txt']),
     'update-cost': (update_cost, ['cost.txt']),
-    'target-cost': (target_cost, ['target-cost.txt']),
-    'linked': (linked, ['linked-size.txt']),
+    'target-cost': (target_cost, ['target-cost-*.txt']),
+    'linked': (linked, ['linked-size-*.txt']),
+    'boards': (board_table, []),
     'robustness': (robustness, ['fault-injection.txt', 'fuzz.txt', 'coverage.txt']),
     'mutation': (mutation, ['mutation.txt']),
     'mutation-station': (mutation_station, ['mutation-station.txt']),
     'rigctld': (rigctld, ['rigctld.txt']),
     'station-cpu': (station_cpu, ['station-cpu.txt']),
     'service-package': (service_package, ['package.txt']),
+    'ci-stages': (ci_stages, ['ci-stages.txt']),
     'rigctld-churn': (rigctld_churn, ['rigctld-churn.txt']),
-    'headline': (headline, ['linked-size.txt', 'target-cost.txt', 'fault-injection.txt',
+    'headline': (headline, ['linked-size-*.txt', 'target-cost-*.txt', 'fault-injection.txt',
                             'coverage.txt']),
 }
 
@@ -602,6 +709,10 @@ def main(argv):
             else:
                 print(f'render-docs.py: {name} skipped: no build-figures/{missing}',
                       file=sys.stderr)
+        except KeyError as missing:
+            # A board of the table whose figures were not measured.
+            print(f'render-docs.py: {name}: {missing.args[0]}', file=sys.stderr)
+            status = 1
     for path, parts in split_pages.items():
         with open(path) as text:
             old = text.read()

@@ -4,19 +4,21 @@
 # the one writer of the pages' figures, renders every block from them.
 #
 # Usage: scripts/update-docs.sh [WHAT...]
-#   footprint     the driver object for the Cortex-M4 (scripts/target-build.sh, footprint.sh)
-#   linked        linked firmware images on three targets (scripts/linked-size.sh)
+#   footprint     the driver object on the Cortex-M4F (scripts/footprint.sh)
+#   linked        linked firmware images on each board that has them (scripts/linked-size.sh)
 #   cost          instructions per update() under callgrind (scripts/cost.sh)
-#   target-cost   instructions per update() on three emulated boards (scripts/target-cost.sh)
+#   target-cost   instructions per update() on each board with the probe (scripts/target-cost.sh)
 #   rigctld       the tracker interface's figures (scripts/rigctld-figures.sh)
 #   station-cpu   the Linux programs' idle CPU (scripts/station-cpu.sh, 60 s)
 #   package       the Debian package and its unit (scripts/package.sh)
 #   churn         the tracker server under five minutes of churn (scripts/rigctld-churn.sh)
-#   robustness    CI's robustness steps (scripts/ci-robustness.sh; many minutes)
+#   robustness    the fault-injection test and CI's robustness steps (scripts/ci-robustness.sh;
+#                 many minutes)
 #   mutation      a full mutation check of the driver and the station (scripts/mutation.py;
 #                 many minutes)
-# Without WHAT: everything but robustness and mutation. rigctld, station-cpu and churn run the
-# default preset's build (build/), which they build first.
+# Without WHAT: everything but robustness and mutation. Each measures the default preset's build
+# (build/, with the boards in build/boards/), which it builds first. `ctest --preset default`
+# leaves the figures of footprint, linked, cost and target-cost too.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -40,19 +42,30 @@ measure() {
 }
 host_build() { (cmake --preset default && cmake --build --preset default) >&2; }
 
+source scripts/boards.sh
 for what in "${wanted[@]}"; do
     case $what in
-    footprint)
-        bash scripts/target-build.sh >&2
-        measure footprint.txt bash scripts/footprint.sh build-arm ;;
-    linked) measure linked-size.txt bash scripts/linked-size.sh --check ;;
-    cost) measure cost.txt bash scripts/cost.sh --check ;;
-    target-cost) measure target-cost.txt bash scripts/target-cost.sh --check ;;
+    footprint) host_build; measure footprint.txt bash scripts/footprint.sh ;;
+    linked)
+        host_build
+        for board in $(boards_with linked-images); do
+            measure "linked-size-$board.txt" bash scripts/linked-size.sh "$board"
+        done ;;
+    cost) host_build; measure cost.txt bash scripts/cost.sh ;;
+    target-cost)
+        host_build
+        for board in $(boards_with cost-probe); do
+            measure "target-cost-$board.txt" bash scripts/target-cost.sh "$board"
+        done ;;
     rigctld) host_build; measure rigctld.txt bash scripts/rigctld-figures.sh ;;
     station-cpu) host_build; measure station-cpu.txt bash scripts/station-cpu.sh --check ;;
     package) measure package.txt bash scripts/package.sh --check ;;
     churn) host_build; measure rigctld-churn.txt bash scripts/rigctld-churn.sh --check ;;
-    robustness) host_build; bash scripts/ci-robustness.sh >&2 ;;
+    robustness)
+        # The fault-injection test leaves its figures; the rest are the robustness steps'.
+        host_build
+        ctest --preset default -R '^FaultInjection[.]' >&2
+        bash scripts/ci-robustness.sh >&2 ;;
     mutation) python3 scripts/mutation.py >&2 ;;
     esac
 done

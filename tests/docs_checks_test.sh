@@ -10,10 +10,10 @@ trap 'rm -rf "$work"' EXIT
 
 fresh_copy() {
     rm -rf "$work/tree"
-    mkdir -p "$work/tree/scripts" "$work/tree/ports/cortex-m4/example"
+    mkdir -p "$work/tree/scripts" "$work/tree/examples"
     cp -r "$source_dir/README.md" "$source_dir/LICENSE" "$source_dir/docs" "$work/tree/"
     cp "$source_dir/scripts/check-docs.py" "$source_dir/scripts/render-docs.py" "$work/tree/scripts/"
-    cp "$source_dir/ports/cortex-m4/example/MainLoop.cpp" "$work/tree/ports/cortex-m4/example/"
+    cp "$source_dir/examples/MainLoop.cpp" "$work/tree/examples/"
 }
 # expect_failure WHAT TEXT COMMAND...: the command exits 1 and says TEXT.
 expect_failure() {

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # A firmware in the loop: the README's main loop, built for an emulated board with that board's
-# own UART and clock (ports/mps2-an386, ports/riscv-virt), runs under QEMU with its UART on
+# own UART and clock (examples/, ports/boards/<board>), runs under QEMU with its UART on
 # ft847-emulator's pseudo-terminal.
-#   firmware_in_the_loop_test.sh EMULATOR CONSOLE QEMU ARGS...
+#   firmware_in_the_loop_test.sh EMULATOR CONSOLE LINE-SPEED QEMU ARGS...
 # CONSOLE is where the firmware's console goes: "uart" (a second UART, to a file) or
-# "semihosting" (QEMU's standard error); QEMU ARGS... name the board and the image, and this
-# script adds the radio's pseudo-terminal as the first serial port.
+# "semihosting" (QEMU's standard error). LINE-SPEED is "uart" where QEMU's model of the UART
+# sets the terminal's speed as the firmware programs it, or "host" where it leaves it at QEMU's
+# 115200 bps: QEMU then starts stopped, the test sets the terminal to the rate the firmware
+# opens the UART at (4800 bps, which the console's INIT line confirms), and QEMU runs on.
+# QEMU ARGS... name the board and the image, and this script adds the radio's pseudo-terminal
+# as the first serial port.
 #
 # The driver connects and reads both VFOs, and the main loop's poll reports the SAT RX VFO. The
 # radio switched off, the next poll times out; switched on at once, the driver reconnects within
@@ -14,7 +18,8 @@
 # emulator's 5 ms latency, 28 ms rounded up.
 source "$(dirname "$0")/lib.sh" "$1" ""
 console_kind=$2
-shift 2
+line_speed=$3
+shift 3
 bound_ms=6633
 
 ms_now() { echo $((${EPOCHREALTIME/./} / 1000)); }
@@ -32,8 +37,29 @@ case $console_kind in
     *) fail "console '$console_kind' is neither uart nor semihosting" ;;
 esac
 touch "$console"
-start_program qemu "$@" -display none -monitor none -nic none -serial "$pty_radio" \
-    "${console_args[@]}"
+case $line_speed in
+    uart)
+        start_program qemu "$@" -display none -monitor none -nic none -serial "$pty_radio" \
+            "${console_args[@]}"
+        ;;
+    host)
+        # QEMU's monitor on a pair of FIFOs, the one it reads held open like the emulator's.
+        mkfifo "$work/monitor.in" "$work/monitor.out"
+        exec {monitor}<>"$work/monitor.in"
+        exec {monitor_out}<>"$work/monitor.out"
+        start_program qemu "$@" -S -display none -monitor "pipe:$work/monitor" -nic none \
+            -serial "$pty_radio" "${console_args[@]}"
+        # QEMU has opened the terminal, and so set its speed, once the monitor answers.
+        echo info status >&"$monitor"
+        answer=
+        while [[ $answer != *"VM status"* ]]; do
+            read -r -t 5 -u "$monitor_out" answer || fail "QEMU's monitor did not answer"
+        done
+        stty -F "$pty_radio" 4800
+        echo cont >&"$monitor"
+        ;;
+    *) fail "line speed '$line_speed' is neither uart nor host" ;;
+esac
 
 # Start-up: the driver's lines on the console, formatted by the target's C library.
 wait_for "$console" "[FT847 BUILD] PRESET-100MS-TONE-5" 1 5

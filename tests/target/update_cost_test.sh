@@ -1,27 +1,25 @@
 #!/usr/bin/env bash
-# The update() cost probe (tools/cost/target) on an emulated board: the driver connects, takes a
-# mode command and stays idle on the target as it does on the host, and the core's counter is
-# exact there (a ten-instruction function counts 10). With a bound, an idle update() costs at
-# most that many instructions.
-#   update_cost_test.sh IDLE_BOUND|- QEMU ARGS...
-set -euo pipefail
-bound=$1
-shift
-out=$(mktemp)
-trap 'rm -f "$out"' EXIT
+# The bound of an idle update(), on a board's cost probe (scripts/target-cost.sh) or on the host
+# under callgrind (scripts/cost.sh): the idle phase's instructions are at most BOUND times its
+# calls. On a board the probe also checks its counter on a function of exactly ten
+# instructions: it must count 10.
+#   update_cost_test.sh FIGURES-FILE PREFIX BOUND COMMAND...
+# PREFIX is what the figures' names start with ("mps2-an386-"; "" on the host).
+figures_file=$1
+prefix=$2
+bound=$3
+shift 3
+source "$(dirname "$0")/figures.sh" "$figures_file" "$@"
+value() { figure "$prefix$1"; }
 
-status=0
-"$@" -display none -monitor none -nic none -serial none \
-    -semihosting-config enable=on,target=native 2>"$out" >/dev/null || status=$?
-cat "$out"
-[ "$status" -eq 0 ] || { echo "FAIL: the probe ended with status $status"; exit 1; }
-value() { awk -v key="$1" '$1 == key { print $2 }' "$out"; }
-[ "$(value calibration)" = 10 ] || { echo "FAIL: the counter is not exact"; exit 1; }
+if [ -n "$prefix" ] && [ "$(value calibration)" != 10 ]; then
+    fail "the counter is not exact: a ten-instruction function counted $(value calibration)"
+fi
 idle=$(value idle-instructions)
 updates=$(value idle-updates)
-[ -n "$idle" ] && [ "${updates:-0}" -gt 0 ] || { echo "FAIL: no idle figure"; exit 1; }
-if [ "$bound" != - ] && [ "$idle" -gt $((bound * updates)) ]; then
-    echo "FAIL: an idle update() costs more than $bound instructions"
-    exit 1
+if [ -z "$idle" ] || [ "${updates:-0}" -le 0 ]; then
+    fail "no idle figure"
+elif [ "$idle" -gt $((bound * updates)) ]; then
+    fail "an idle update() costs $(value idle) instructions, more than $bound"
 fi
-echo "PASS: $((idle / updates)) instructions per idle update(), the counter checked exact"
+finish "$(value idle) instructions per idle update() (at most $bound)"

@@ -9,10 +9,11 @@
 //
 // The counter:
 //   RISC-V   minstret, the retired instructions; QEMU run with -icount shift=0 makes it exact
-//   Arm      SysTick, counting down at 25 MHz on QEMU's virtual clock; run with -icount
-//            shift=10 each instruction moves that clock 1024 ns, 25.6 counts, so the count of a
-//            call, rounded, is its instructions exactly (QEMU reads the clock at the very
-//            instruction that reads the counter; a count is off by at most one)
+//   Arm      SysTick, counting down at the board's clock (FT847_CLOCK_HZ) on QEMU's virtual
+//            clock; run with -icount shift=N (FT847_ICOUNT_SHIFT) each instruction moves that
+//            clock 2^N ns, at 25 MHz and shift=10 25.6 counts, so the count of a call, rounded,
+//            is its instructions exactly (QEMU reads the clock at the very instruction that
+//            reads the counter; a count is off by at most one)
 // Before it counts, the probe checks the counter on a function of exactly ten instructions.
 //
 // The board under the driver is the probe's own: a UART whose radio answers every read frame
@@ -32,6 +33,7 @@
 #include "Log.h"
 #include "Millis.h"
 #include "RigControl.h"
+#include "Semihosting.h"
 #include "Settings.h"
 
 namespace {
@@ -114,23 +116,7 @@ uint32_t counter() {
 
 uint32_t instructions(uint32_t before, uint32_t after) { return after - before; }
 
-// The semihosting call of RISC-V: these three instructions, uncompressed, in one page.
-uint32_t semihosting(uint32_t operation, uintptr_t argument) {
-    register uintptr_t a0 __asm__("a0") = operation;
-    register uintptr_t a1 __asm__("a1") = argument;
-    __asm__ volatile(
-        ".option push\n.option norvc\n.balign 16\n"
-        "slli zero, zero, 0x1f\nebreak\nsrai zero, zero, 7\n.option pop"
-        : "+r"(a0)
-        : "r"(a1)
-        : "memory");
-    return static_cast<uint32_t>(a0);
-}
-
 }  // namespace
-
-// The start-up code's trap handler calls this; the probe enables no interrupt.
-extern "C" void boardTickInterrupt() {}
 
 #elif defined(__arm__)
 
@@ -161,21 +147,23 @@ struct SysTickRegisters {
 };
 SysTickRegisters& sysTick() { return *reinterpret_cast<SysTickRegisters*>(0xE000E010u); }
 constexpr uint32_t kCountMask = 0xFFFFFFu;  // 24 bits, counting down
-// SysTick counts per instruction, in tenths: 1024 ns at 25 MHz is 25.6 counts.
-constexpr uint32_t kTenthCountsPerInstruction = 256;
+
+// An instruction is 2^N ns of the virtual clock, FT847_CLOCK_HZ * 2^N / 10^9 counts: 25.6 at
+// 25 MHz and shift=10. Kept as a fraction in lowest terms, 128 / 5 there.
+constexpr uint64_t gcd(uint64_t a, uint64_t b) { return b == 0 ? a : gcd(b, a % b); }
+constexpr uint64_t kCountsTimes1e9 = static_cast<uint64_t>(FT847_CLOCK_HZ) << FT847_ICOUNT_SHIFT;
+constexpr uint64_t k1e9 = 1000000000u;
+constexpr uint64_t kCommon = gcd(kCountsTimes1e9, k1e9);
+constexpr uint32_t kCountsNumerator = static_cast<uint32_t>(kCountsTimes1e9 / kCommon);
+constexpr uint32_t kCountsDenominator = static_cast<uint32_t>(k1e9 / kCommon);
+static_assert(static_cast<uint64_t>(kCountMask) * kCountsDenominator <= 0xFFFFFFFFu,
+              "a count in instructions overflows 32 bits");
 
 uint32_t counter() { return sysTick().value; }
 
 uint32_t instructions(uint32_t before, uint32_t after) {
     const uint32_t counts = (before - after) & kCountMask;
-    return (counts * 10 + kTenthCountsPerInstruction / 2) / kTenthCountsPerInstruction;
-}
-
-uint32_t semihosting(uint32_t operation, uintptr_t argument) {
-    register uint32_t r0 __asm__("r0") = operation;
-    register uintptr_t r1 __asm__("r1") = argument;
-    __asm__ volatile("bkpt 0xab" : "+r"(r0) : "r"(r1) : "memory");
-    return r0;
+    return (counts * kCountsDenominator + kCountsNumerator / 2) / kCountsNumerator;
 }
 
 }  // namespace
@@ -194,15 +182,10 @@ extern "C" void boardStart() {
 
 namespace {
 
-constexpr uint32_t kWriteText = 0x04;  // SYS_WRITE0
-constexpr uint32_t kExit = 0x18;       // SYS_EXIT
-constexpr uint32_t kApplicationExit = 0x20026;
-constexpr uint32_t kRunTimeError = 0x20023;
-
 constexpr uint32_t kIdleUpdates = 100000;
 constexpr uint32_t kPhaseLimit = 10000;  // updates; far more than a phase takes
 
-void write(const char* text) { (void)semihosting(kWriteText, reinterpret_cast<uintptr_t>(text)); }
+void write(const char* text) { (void)semihostingCall(kSemihostingWriteText, text); }
 
 void writeFigure(const char* name, uint32_t value) {
     char digits[11];
@@ -219,7 +202,8 @@ void writeFigure(const char* name, uint32_t value) {
 }
 
 [[noreturn]] void finish(bool passed) {
-    (void)semihosting(kExit, passed ? kApplicationExit : kRunTimeError);
+    const uintptr_t reason = passed ? kSemihostingApplicationExit : kSemihostingRunTimeError;
+    (void)semihostingCall(kSemihostingExit, reinterpret_cast<const void*>(reason));
     for (;;) {
     }
 }
