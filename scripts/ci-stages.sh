@@ -15,15 +15,16 @@ stage_started=0
 stage_cpu=0
 
 # The processor time of this shell's waited-for children so far, in hundredths of a second, in
-# children_cpu: `times` reports the children of the shell it runs in, so not in a subshell.
+# children_cpu: `times` reports the children of the shell it runs in, so not in a subshell. Its
+# scratch file is this shell's own, since the checks in the background share a stages file.
 children_cpu=0
 read_children_cpu() {
-    times >"$stages_file.times"
+    times >"$stages_file.times.$BASHPID"
     children_cpu=$(awk 'NR == 2 {
         total = 0
         for (i = 1; i <= 2; i++) { split($i, part, "m"); total += part[1] * 60 + part[2] }
-        printf "%d\n", total * 100 }' "$stages_file.times")
-    rm -f "$stages_file.times"
+        printf "%d\n", total * 100 }' "$stages_file.times.$BASHPID")
+    rm -f "$stages_file.times.$BASHPID"
 }
 
 stage_end() {
