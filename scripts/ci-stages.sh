@@ -19,12 +19,13 @@ stage_cpu=0
 # scratch file is this shell's own, since the checks in the background share a stages file.
 children_cpu=0
 read_children_cpu() {
-    times >"$stages_file.times.$BASHPID"
+    local scratch="$stages_file.times.$BASHPID"  # this shell's, not a substitution's
+    times >"$scratch"
     children_cpu=$(awk 'NR == 2 {
         total = 0
         for (i = 1; i <= 2; i++) { split($i, part, "m"); total += part[1] * 60 + part[2] }
-        printf "%d\n", total * 100 }' "$stages_file.times.$BASHPID")
-    rm -f "$stages_file.times.$BASHPID"
+        printf "%d\n", total * 100 }' "$scratch")
+    rm -f "$scratch"
 }
 
 stage_end() {
